@@ -1,0 +1,109 @@
+// Construction, the controls of template 102, and teardown of the main dialog.
+#include "app/ToggraDlg.h"
+
+#include "app/Format.h"
+
+namespace toggra {
+
+CToggraDlg::CToggraDlg(const DlgServices& services)
+    : m_semaphore(*services.clock), m_services(services) {
+  if (!m_services.createDevice) m_services.createDevice = [] { return CreatePivlink(); };
+  CreateControls();
+}
+
+CToggraDlg::~CToggraDlg() {
+  for (int i = 0; i < m_switchCount; ++i) {
+    if (m_device) m_device->ResetDevice(m_records[i].m_devNo);
+    m_records[i].m_tray.reset();
+  }
+  m_device.reset();
+  if (m_nameList) m_nameList->clear();
+  m_logLines.clear();
+}
+
+void CToggraDlg::CreateControls() {
+  for (int i = 0; i < kMaxColumns; ++i) {
+    const int x = 60 * i;
+    auto add = [&](int id, ControlKind kind, DlgRect r, std::string text) {
+      CControl c;
+      c.id = id;
+      c.kind = kind;
+      c.templateRect = r;
+      c.text = std::move(text);
+      m_controls[id] = c;
+    };
+    add(kIdGroupBox + i, ControlKind::GroupBox, {x, 1, 60, 179}, "leer");
+    add(kIdUpperButton + i, ControlKind::OwnerDrawButton, {x + 4, 11, 52, 45}, "");
+    add(kIdTimeButton + i, ControlKind::PushButton, {x + 4, 59, 52, 10}, kStrShortTime);
+    add(kIdLowerButton + i, ControlKind::OwnerDrawButton, {x + 4, 72, 52, 45}, "");
+    add(kIdStartButton + i, ControlKind::PushButton, {x + 4, 120, 52, 10},
+        Format("Start (F%d)", i + 1));
+    add(kIdThirdButton + i, ControlKind::OwnerDrawButton, {x + 4, 133, 52, 45}, "");
+  }
+  for (int i = 0; i < kMaxColumns; ++i) {
+    m_timeButtons[i] = &m_controls[kIdTimeButton + i];
+    m_groupBoxes[i] = &m_controls[kIdGroupBox + i];
+    m_startButtons[i] = &m_controls[kIdStartButton + i];
+  }
+}
+
+CControl& CToggraDlg::Control(int id) { return m_controls.at(id); }
+
+const CControl* CToggraDlg::FindControl(int id) const {
+  auto it = m_controls.find(id);
+  return it == m_controls.end() ? nullptr : &it->second;
+}
+
+void CToggraDlg::SetWindowText(int id, const std::string& text) {
+  CControl& c = Control(id);
+  if (c.text == text) return;
+  c.text = text;
+  m_services.host->ControlChanged(c);
+}
+
+void CToggraDlg::EnableWindow(int id, bool enable) {
+  CControl& c = Control(id);
+  if (c.enabled == enable) return;
+  c.enabled = enable;
+  m_services.host->ControlChanged(c);
+}
+
+void CToggraDlg::ShowWindow(int id, bool show) {
+  CControl& c = Control(id);
+  if (c.visible == show) return;
+  c.visible = show;
+  m_services.host->ControlChanged(c);
+}
+
+void CToggraDlg::SetButtonState(int id, bool pressed) {
+  CControl& c = Control(id);
+  if (c.pressed == pressed) return;
+  c.pressed = pressed;
+  m_services.host->ControlChanged(c);
+}
+
+void CToggraDlg::MoveWindow(int id, const Rect& rect) {
+  CControl& c = Control(id);
+  if (c.rect == rect) return;
+  c.rect = rect;
+  m_services.host->ControlChanged(c);
+}
+
+void CToggraDlg::InvalidateAll() { m_services.host->InvalidateAll(); }
+
+void CToggraDlg::InvalidateControl(int id) { m_services.host->InvalidateControl(id); }
+
+void CToggraDlg::AppendLog(const std::string& line) {
+  if (m_logging) m_logLines.push_back(line);
+}
+
+int CToggraDlg::ShownColumns() const { return m_groupMode ? m_groupSize : m_switchCount; }
+
+void CToggraDlg::EndDialog(int result) {
+  if (m_ended) return;
+  m_ended = true;
+  m_result = result;
+  m_services.host->EndDialog(result);
+}
+
+}  // namespace toggra

@@ -1,0 +1,46 @@
+// Per-device settings: single values directly under
+// "SOFTWARE\Arvendal GmbH\USB", named "%02x-%02x-%08x-%s" by key type, version,
+// serial number and entry. The root starts at the local machine and falls back
+// to the current user, once and for all, when that cannot be opened for
+// writing.
+#pragma once
+
+#include <string>
+
+#include "settings/Registry.h"
+
+namespace toggra {
+
+class IPrompts;
+
+inline constexpr const char* kDeviceSettingsKey = "SOFTWARE\\Arvendal GmbH\\USB";
+
+// The process-wide root. Tests start each case with a fresh one.
+struct DeviceSettingsRoot {
+  RegRoot root = RegRoot::LocalMachine;
+};
+
+class CDeviceSettings {
+ public:
+  // Settles the root and opens (creates) the base key; when neither root can be
+  // opened shows "Registry open error" (caption "ERROR") through prompts.
+  CDeviceSettings(IRegistry& registry, DeviceSettingsRoot& root, IPrompts* prompts);
+
+  static std::string ValueName(int keyType, int version, int serial, const std::string& name);
+
+  bool ReadDword(const std::string& valueName, int* out, const char* subkey = nullptr);
+  bool ReadString(const std::string& valueName, std::string* out, const char* subkey = nullptr);
+  bool WriteDword(const std::string& valueName, int value, const char* subkey = nullptr);
+  bool WriteString(const std::string& valueName, const std::string& text,
+                   const char* subkey = nullptr);
+
+  int DebugOptions() const { return m_debugOptions; }
+
+ private:
+  IRegistry& m_registry;
+  DeviceSettingsRoot& m_root;
+  unsigned m_extraAccess = 0;
+  int m_debugOptions = 0;
+};
+
+}  // namespace toggra
