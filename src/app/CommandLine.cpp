@@ -1,0 +1,7 @@
+#include "app/StartOptions.h"
+
+namespace toggra {
+
+StartOptions ParseCommandLine(const std::string&, const std::string&) { return {}; }
+
+}  // namespace toggra
