@@ -18,3 +18,31 @@ class CToggraTimerDlg {
 };
 
 }  // namespace toggra
+
+#include <array>
+#include <optional>
+
+namespace toggra {
+
+// The nine number fields in the order of the data exchange.
+inline constexpr std::array<int, 9> kTimerNumberFields = {1082, 1099, 1100, 1110, 1111,
+                                                          1112, 1116, 1118, 1120};
+
+struct TimerFieldError {
+  int controlId = 0;     // the field that gets the focus
+  std::string message;   // German validation message
+};
+
+// The data exchange from the controls into `dlg`, in its order: the first
+// field that is not an integer, or minutes or seconds outside 0 to 59, stops
+// it and is returned. numberTexts are the field texts in kTimerNumberFields
+// order. On success every member is set and nullopt is returned.
+std::optional<TimerFieldError> ExchangeTimerFields(const std::array<std::string, 9>& numberTexts,
+                                                   const std::string& protocol,
+                                                   const std::string& candidate,
+                                                   CToggraTimerDlg& dlg);
+
+// The controls the dialog hides when it opens.
+std::vector<int> HiddenTimerControls(int trafficLightMode);
+
+}  // namespace toggra
