@@ -103,4 +103,17 @@ inline constexpr const char* kStrStart = "Start";                  // 111
 inline constexpr const char* kStrProtocolLine = "%s; %d\r\n";      // 112
 inline constexpr const char* kStrLogfile = "Logfile";              // 114
 
+// Texts of the main dialog that are no string resources.
+inline constexpr const char* kTitleToggra = "Toggra";
+inline constexpr const char* kTitleTrafficLight = "Lumora ";
+inline constexpr const char* kTitleGroup = "Duoquad ";
+inline constexpr const char* kTitleStateFileWarning = " - warning - see log file";
+inline constexpr const char* kStrUnreachable = "Schalter nicht erreichbar";
+inline constexpr const char* kStrSimulation = "Simulation";
+inline constexpr const char* kStrSettingNotSaved =
+    "Die Einstellung \"%s\" konnte nicht gespeichert werden.";      // 32780
+// The settings store's own box when neither registry root can be opened.
+inline constexpr const char* kStrRegistryOpenError = "Registry open error";
+inline constexpr const char* kStrRegistryOpenErrorCaption = "ERROR";
+
 }  // namespace toggra

@@ -5,6 +5,7 @@
 // writing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "settings/Registry.h"
@@ -37,8 +38,13 @@ class CDeviceSettings {
   int DebugOptions() const { return m_debugOptions; }
 
  private:
+  // Writes one value; a failure is shown on the main window and returns false.
+  bool Write(const std::string& valueName, uint32_t type, const void* data, uint32_t size,
+             const char* subkey);
+
   IRegistry& m_registry;
   DeviceSettingsRoot& m_root;
+  IPrompts* m_prompts = nullptr;
   unsigned m_extraAccess = 0;
   int m_debugOptions = 0;
 };
