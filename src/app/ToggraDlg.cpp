@@ -13,7 +13,9 @@ CToggraDlg::CToggraDlg(const DlgServices& services)
 
 CToggraDlg::~CToggraDlg() {
   for (int i = 0; i < m_switchCount; ++i) {
-    if (m_device) m_device->ResetDevice(m_records[i].m_devNo);
+    // A simulation's device 0 may be an attached device that was not usable;
+    // it was never ours to reset.
+    if (m_device && !m_simulation) m_device->ResetDevice(m_records[i].m_devNo);
     m_records[i].m_tray.reset();
   }
   m_device.reset();

@@ -1,0 +1,172 @@
+// Device discovery: which devices and channels become columns, and what each
+// column's record holds when the window opens.
+#include <algorithm>
+#include <string>
+
+#include "app/Format.h"
+#include "app/StartUpSteps.h"
+
+namespace toggra {
+
+namespace {
+
+constexpr int kSwitchTypes[] = {8, 40, 48, 5};
+
+bool IsSwitchType(int type) {
+  return std::find(std::begin(kSwitchTypes), std::end(kSwitchTypes), type) !=
+         std::end(kSwitchTypes);
+}
+
+// What discovery needs to know of one device before its channels are visited.
+struct DeviceClass {
+  bool usable = false;
+  int type = 0;
+  int channels = 0;
+  bool trafficLight = false;
+};
+
+IconId IconForState(const CToggraDlg& dlg, int state) {
+  if (state == kStateOn) return dlg.m_iconGreen;
+  if (state == kStateYellow) return dlg.m_iconYellow;
+  return dlg.m_iconRed;
+}
+
+DeviceClass Classify(CToggraDlg& dlg, int d) {
+  DeviceClass dc;
+  if (dlg.m_simulation) {
+    dc = {true, kSimulatedType, 1, false};
+  } else {
+    CPivlink& lib = *dlg.m_device;
+    dc.type = lib.GetUSBType(d);
+    if (!IsSwitchType(dc.type)) return {};
+    int channels = 1, button = 0;
+    if (!lib.GetSwitchConfig(d, &channels, &button)) {
+      // One retry after this query; its answer itself is not needed.
+      lib.GetOnlineOnCount(d);
+      if (!lib.GetSwitchConfig(d, &channels, &button)) return {};
+    }
+    dc.channels = channels;
+    dc.trafficLight = lib.IsAmpel(d) != 0;
+    dc.usable = true;
+  }
+  if (dlg.m_trafficLight && !dlg.m_simulation && !dc.trafficLight) return {};
+  if (dlg.m_groupMode) {
+    if (dlg.m_simulation) {
+      dc.channels = 8;
+    } else if (dc.channels != 8) {
+      return {};
+    }
+  }
+  if (dc.channels < 1) return {};
+  return dc;
+}
+
+// A start number below zero was not given: the stored duration applies.
+int StartDuration(const CToggraDlg& dlg, int number, CDeviceSettings& settings,
+                  const std::string& valueName) {
+  if (number >= 0) return dlg.m_groupMode ? 0 : number;
+  int stored = 0;
+  if (!settings.ReadDword(valueName, &stored)) stored = 0;
+  return stored;
+}
+
+// Fills record m_switchCount for channel c of device d. Returns false when the
+// channel cannot be read; the record is then free for the next channel.
+bool SetUpColumn(CToggraDlg& dlg, CDeviceSettings& settings, int d, const DeviceClass& dc,
+                 const ChannelRow& row) {
+  const int i = dlg.m_switchCount;
+  SwitchRecord& r = dlg.m_records[i];
+  const bool sim = dlg.m_simulation != 0;
+  r.m_usbType = dc.type;
+  r.m_switchId = row.switchId;
+  r.m_keyType = row.keyType == kDeviceTypeKey ? dc.type : row.keyType;
+  if (sim) {
+    r.m_version = kSimulatedVersion;
+    r.m_serial = kSimulatedSerial;
+    r.m_inverted = 0;
+  } else {
+    r.m_version = dlg.m_device->GetVersion(d);
+    r.m_serial = dlg.m_device->GetSerialNumber(d);
+    r.m_inverted = dlg.m_device->IsCutter(d) == 1 || dlg.m_device->IsCutter(d) == 17;
+  }
+  auto name = [&](const char* entry) {
+    return CDeviceSettings::ValueName(r.m_keyType, r.m_version, r.m_serial, entry);
+  };
+
+  r.m_timer = StartDuration(dlg, dlg.m_colour1, settings, name(kEntryTimer));
+  r.m_timer2 = StartDuration(dlg, dlg.m_colour2, settings, name(kEntryTimer2));
+  int total = 0;
+  r.m_timerT = settings.ReadDword(name(kEntryTimerT), &total) && total > r.m_timer + r.m_timer2
+                   ? total
+                   : 0;
+  if (dlg.m_colour1 >= 0 && dlg.m_colour2 >= 0 && !dlg.m_groupMode) {
+    dlg.EnableWindow(kIdTimeButton + i, false);
+    dlg.EnableWindow(kIdStartButton + i, false);
+  }
+  if (!settings.ReadString(name(kEntryCandidate), &r.m_candidate)) r.m_candidate.clear();
+  r.m_countdown = r.m_countdown2 = r.m_countdownT = 0;
+  r.m_commandTime = 0;
+  r.m_devNo = d;
+  r.m_tray.reset();
+
+  if (dlg.m_trafficLight) {
+    dlg.ApplyStartColour(i);
+  } else {
+    r.m_state = sim ? kStateOff : dlg.m_device->GetSwitch(d, r.m_switchId);
+  }
+  if (r.m_state < 0) {
+    dlg.m_services.prompts->MessageBox(kStrUnreachable, kStrError, true);
+    return false;
+  }
+
+  std::string tipName;
+  if (!settings.ReadString(name(kEntryDevId), &tipName)) {
+    tipName = sim ? kStrSimulation
+                  : Format("%d%s", dlg.m_device->GetSerialNumber(d), row.suffix);
+  }
+  // The re-send brings the channel in line with what the window shows. A
+  // simulation may stand in for an attached device that was not usable (a
+  // 4-channel device in group mode, say); that device must not be switched.
+  if (!dlg.m_trafficLight && !sim) dlg.m_device->SetSwitch(d, r.m_switchId, r.m_state);
+  if (dlg.m_trayMode) {
+    r.m_tray = std::make_unique<CSystemTray>(*dlg.m_services.trayShell);
+    const int trayId = (dlg.m_trafficLight ? kTrayIdTrafficLight : kTrayIdSwitch) + i;
+    r.m_tray->Install(&dlg, kMsgTrayCallback + i, Format(kStrTrayTip, tipName.c_str()),
+                      IconForState(dlg, r.m_state), trayId, false, "", "", 0, 10);
+  }
+  if (dlg.m_oneLine && dlg.m_pushButton) {
+    dlg.ShowWindow(kIdTimeButton + i, false);
+    dlg.ShowWindow(kIdStartButton + i, false);
+  }
+  ++dlg.m_switchCount;
+  return true;
+}
+
+}  // namespace
+
+const ChannelRow* ChannelRowOf(int switchId) {
+  for (const ChannelRow& row : kChannelTable)
+    if (row.switchId == switchId) return &row;
+  return nullptr;
+}
+
+void CToggraDlg::Discover(CDeviceSettings& settings) {
+  for (;;) {
+    int n = m_device->OpenArvendal();
+    if (m_simulation) n = 1;  // device 0 is the simulated one
+    for (int d = 0; d < n && m_switchCount < kMaxColumns; ++d) {
+      const DeviceClass dc = Classify(*this, d);
+      if (!dc.usable) continue;
+      // The channel table ends at channel 8: further channels get no column.
+      const int channels = std::min(dc.channels, static_cast<int>(kChannelTable.size()));
+      for (int c = 1; c <= channels && m_switchCount < kMaxColumns; ++c) {
+        const bool added = SetUpColumn(*this, settings, d, dc, kChannelTable[c - 1]);
+        if (added && m_trafficLight) break;  // one column per traffic light
+      }
+    }
+    if (m_simulation || m_switchCount > 0) return;
+    NoDeviceHandling(settings);  // always leaves m_simulation set
+  }
+}
+
+}  // namespace toggra
