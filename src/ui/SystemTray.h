@@ -50,6 +50,7 @@ class CSystemTray {
   int m_pending = 0;
   int m_shellV5 = 1;
   ICommandTarget* m_target = nullptr;
+  ICommandTarget* m_parent = nullptr;  // the main window: receives commands when m_target is null
   unsigned m_defaultItem = 0;
   int m_defaultByPos = 1;
   unsigned m_creationFlags = 0;
