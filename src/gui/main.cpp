@@ -1,9 +1,71 @@
+// The program: the platform services of the main dialog, then the start
+// sequence, which runs the dialog modally in the main window.
 #include <QApplication>
-#include <QLabel>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/Clock.h"
+#include "app/ToggraDlg.h"
+#include "device/Pivlink.h"
+#include "gui/MainWindow.h"
+#include "gui/QtPrompts.h"
+#include "gui/QtTrayShell.h"
+#include "settings/DeviceSettings.h"
+#include "settings/HiveRegistry.h"
+#include "trafficlight/PosixFileService.h"
+
+namespace {
+
+std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  using namespace toggra;
+
+  // Answered before any window, so that they work without a display.
+  if (const auto info = InfoRequest(Arguments(argc, argv))) {
+    std::fputs(info->c_str(), stdout);
+    return 0;
+  }
+
+  // QApplication takes its own options (-platform, -style, ...) out of argv;
+  // what remains is the program's command line.
   QApplication app(argc, argv);
-  QLabel label("Toggra");
-  label.show();
-  return app.exec();
+  QApplication::setApplicationName(QStringLiteral("toggra"));
+  QApplication::setApplicationVersion(QStringLiteral(TOGGRA_VERSION));
+  // The window hides into the tray, and a message box may be the last window
+  // that closes: only the dialog's end ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  CSystemClock clock;
+  CHiveRegistry registry = CHiveRegistry::FromEnvironment();
+  DeviceSettingsRoot settingsRoot;
+  CPosixFileService files;
+
+  // The host must exist before the dialog, which keeps it among its services.
+  gui::CMainWindow window;
+  gui::CQtPrompts prompts;
+  prompts.SetMainWindow(&window);
+  gui::CQtTrayShell tray;
+  tray.SetWindow(&window);
+  tray.SetMessageSink([&window](int message, uintptr_t wParam, intptr_t lParam) {
+    window.SendMessage(message, wParam, lParam);
+  });
+
+  DlgServices services;
+  services.host = &window;
+  services.prompts = &prompts;
+  services.clock = &clock;
+  services.registry = &registry;
+  services.settingsRoot = &settingsRoot;
+  services.files = &files;
+  services.trayShell = &tray;
+  services.createDevice = [] { return CreatePivlink(); };
+
+  CToggraApp().InitInstance(Arguments(argc, argv), services,
+                            [&window](CToggraDlg& dlg) { return window.RunModal(dlg); });
+  return 0;
 }

@@ -10,5 +10,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  // The main window's modal run ends only when its dialog ends.
+  QApplication::setQuitOnLastWindowClosed(false);
   return RUN_ALL_TESTS();
 }
