@@ -1,10 +1,130 @@
+// Protocol and state files on POSIX. The Windows share modes the files are
+// used with become advisory locks taken without waiting: the state writer
+// holds an exclusive lock, readers a shared one, so no reader ever sees a
+// half-written state and no writer truncates a file someone is reading.
 #include "trafficlight/PosixFileService.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace toggra {
 
-int CPosixFileService::AppendLine(const std::string&, const std::string&) { return 0; }
-int CPosixFileService::WriteState(const std::string&, const std::string&, bool*) { return 0; }
-int CPosixFileService::ReadState(const std::string&, size_t, std::string*, bool*) { return 0; }
-std::string CPosixFileService::ErrorText(int) { return {}; }
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+
+ private:
+  void Reset() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+  }
+  int m_fd;
+};
+
+// Only plain files: a folder would open for reading, and a FIFO would block
+// the GUI thread. Returns 0 or the errno value of the failed open.
+int CheckRegularFile(const UniqueFd& fd) {
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  return 0;
+}
+
+// Opens for writing, creating the file when it does not exist. The creation
+// uses O_EXCL, which does not follow symbolic links: a link whose target is
+// missing fails instead of creating a file somewhere else.
+int OpenForWriting(const std::string& path, int extraFlags, UniqueFd* out) {
+  const int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC | extraFlags;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0 && errno == ENOENT) {
+      fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, kNewFileMode);
+      // Created by someone else in between: open it as it is now.
+      if (fd < 0 && errno == EEXIST && attempt == 0) continue;
+      if (fd < 0 && errno == EEXIST) errno = ENOENT;
+    }
+    if (fd < 0) return errno;
+    UniqueFd opened(fd);
+    if (const int error = CheckRegularFile(opened)) return error;
+    *out = std::move(opened);
+    return 0;
+  }
+  return ENOENT;
+}
+
+}  // namespace
+
+int CPosixFileService::AppendLine(const std::string& path, const std::string& line) {
+  UniqueFd fd(-1);
+  if (const int error = OpenForWriting(path, O_APPEND, &fd)) return error;
+  // One write on an appending file: lines of several instances never mix.
+  [[maybe_unused]] const ssize_t n = ::write(fd.Get(), line.data(), line.size());
+  return 0;
+}
+
+int CPosixFileService::WriteState(const std::string& path, const std::string& text,
+                                  bool* written) {
+  *written = false;
+  UniqueFd fd(-1);
+  if (const int error = OpenForWriting(path, 0, &fd)) return error;
+  // Truncate only once the lock is held: a reader must never find the file
+  // emptied by a writer that then gave up.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return errno;
+  if (::ftruncate(fd.Get(), 0) != 0) return 0;
+  const ssize_t n = text.empty() ? 0 : ::write(fd.Get(), text.data(), text.size());
+  *written = n == static_cast<ssize_t>(text.size());
+  return 0;
+}
+
+int CPosixFileService::ReadState(const std::string& path, size_t maxBytes, std::string* data,
+                                 bool* readOk) {
+  *readOk = false;
+  data->clear();
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.Valid()) return errno;
+  if (const int error = CheckRegularFile(fd)) return error;
+  if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0) return errno;
+  std::string buffer(maxBytes, '\0');
+  size_t got = 0;
+  while (got < maxBytes) {
+    const ssize_t n = ::read(fd.Get(), buffer.data() + got, maxBytes - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return 0;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  buffer.resize(got);
+  *data = std::move(buffer);
+  *readOk = true;
+  return 0;
+}
+
+std::string CPosixFileService::ErrorText(int error) {
+  return std::string(std::strerror(error)) + "\r\n";
+}
 
 }  // namespace toggra

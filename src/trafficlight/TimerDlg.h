@@ -1,7 +1,10 @@
-// The duration dialog "Dauer" (template 148): the values it exchanges and the
-// checks of its data exchange.
+// The duration dialog "Dauer" (template 148): the values it exchanges, the
+// checks of its data exchange and the controls it hides. The window itself
+// belongs to the front-end, which builds on these.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,13 +19,6 @@ class CToggraTimerDlg {
   std::string m_protocol;       // 1124
   std::string m_candidateName;  // 1126
 };
-
-}  // namespace toggra
-
-#include <array>
-#include <optional>
-
-namespace toggra {
 
 // The nine number fields in the order of the data exchange.
 inline constexpr std::array<int, 9> kTimerNumberFields = {1082, 1099, 1100, 1110, 1111,

@@ -1,0 +1,56 @@
+// Small steps on one column that the poll, the countdown and the file
+// operations share: lamps, tray icon, the "Kurzzeit" and start buttons.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <string>
+
+#include "app/ToggraDlg.h"
+
+namespace toggra::column {
+
+inline constexpr int kTicksPerSecond = 10;
+
+// Counters are 32-bit; a huge duration (the dialog does not limit hours) must
+// not overflow when it is turned into ticks.
+inline int ArmTicks(int seconds) {
+  const int64_t ticks = static_cast<int64_t>(seconds) * kTicksPerSecond;
+  if (ticks > INT_MAX) return INT_MAX;
+  if (ticks < INT_MIN) return INT_MIN;
+  return static_cast<int>(ticks);
+}
+
+// Red, yellow and green lamp values of one colour, sent in the order 16, 17, 18.
+struct LampColour {
+  int red, yellow, green;
+};
+inline constexpr LampColour kRed{1, 0, 0};
+inline constexpr LampColour kYellow{0, 1, 0};
+inline constexpr LampColour kGreen{0, 0, 1};
+
+inline void SendColour(CToggraDlg& d, int i, const LampColour& c) {
+  if (d.m_simulation || !d.m_device) return;
+  const int devNo = d.m_records[i].m_devNo;
+  d.m_device->SetSwitch(devNo, kLampRed, c.red);
+  d.m_device->SetSwitch(devNo, kLampYellow, c.yellow);
+  d.m_device->SetSwitch(devNo, kLampGreen, c.green);
+}
+
+inline void SetTrayIcon(CToggraDlg& d, int i, IconId icon) {
+  if (d.m_records[i].m_tray) d.m_records[i].m_tray->ChangeIcon(icon);
+}
+
+inline void SetTimeText(CToggraDlg& d, int i, const std::string& text) {
+  d.SetWindowText(kIdTimeButton + i, text);
+}
+
+inline void PressTimeButton(CToggraDlg& d, int i, bool pressed) {
+  d.SetButtonState(kIdTimeButton + i, pressed);
+}
+
+inline void SetStartText(CToggraDlg& d, int i, const std::string& text) {
+  d.SetWindowText(kIdStartButton + i, text);
+}
+
+}  // namespace toggra::column

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include "support/TestDialog.h"
+
+namespace toggra::test {
+namespace {
+
+class TrafficLightPoll : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    d.m_trafficLight = 1;
+    t.device->devices.push_back({});
+    t.AddColumn(0, kLampRed, kStateUnreachable);
+    t.AddTray(0, kIconApp);
+  }
+  void Lamps(int red, int yellow, int green) {
+    auto& s = t.device->devices[0].state;
+    s[kLampRed] = red, s[kLampYellow] = yellow, s[kLampGreen] = green;
+  }
+  TestDialog t;
+  CToggraDlg& d = t.Dialog();
+};
+
+struct LampCase {
+  int red, yellow, green;
+  int state;
+  IconId icon;  // kIconApp: left as it was
+  bool redraw;
+};
+
+class LampTable : public TrafficLightPoll, public ::testing::WithParamInterface<LampCase> {};
+
+TEST_P(LampTable, ReadingGivesStateIconAndRedraw) {
+  const LampCase& c = GetParam();
+  Lamps(c.red, c.yellow, c.green);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, c.state);
+  EXPECT_EQ(t.tray.IconOf(kTrayIdTrafficLight), c.icon);
+  EXPECT_EQ(t.host.InvalidationsOf(kIdUpperButton), c.redraw ? 1 : 0);
+  EXPECT_EQ(t.device->CallsOf("GetSwitch"),
+            (std::vector<std::string>{"GetSwitch 0 16", "GetSwitch 0 17", "GetSwitch 0 18"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LampTable,
+                         ::testing::Values(LampCase{1, 0, 0, kStateOff, kIconRed, true},
+                                           LampCase{0, 1, 0, kStateYellow, kIconYellow, true},
+                                           LampCase{0, 0, 1, kStateOn, kIconGreen, true},
+                                           LampCase{0, 0, 0, kStateDark, kIconWhite, false},
+                                           LampCase{1, 0, 1, kStateUnreachable, kIconApp, false},
+                                           LampCase{2, 0, 0, kStateUnreachable, kIconApp, false}));
+
+TEST_F(TrafficLightPoll, UnreadableLampOrSameColourChangesNothing) {
+  d.m_records[0].m_state = kStateOn;
+  Lamps(0, -1, 0);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, kStateOn);
+  Lamps(0, 0, 1);
+  d.TimerTick();
+  EXPECT_EQ(t.tray.IconOf(kTrayIdTrafficLight), kIconApp);
+  EXPECT_TRUE(t.host.invalidated.empty());
+}
+
+TEST_F(TrafficLightPoll, QuietForThreeSecondsAfterACommand) {
+  Lamps(1, 0, 0);
+  for (int64_t since : {-5, 0, 2}) {  // -5: the clock was set back
+    d.m_records[0].m_commandTime = static_cast<int32_t>(t.clock.Time64() - since);
+    d.TimerTick();
+  }
+  EXPECT_TRUE(t.device->CallsOf("GetSwitch").empty());
+  d.m_records[0].m_commandTime = static_cast<int32_t>(t.clock.Time64() - 3);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, kStateOff);
+}
+
+TEST_F(TrafficLightPoll, SimulationReadsTheRecordedColour) {
+  d.m_simulation = 1;
+  d.m_records[0].m_state = kStateYellow;
+  Lamps(1, 0, 0);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, kStateYellow);
+  EXPECT_TRUE(t.device->CallsOf("GetSwitch").empty());
+}
+
+TEST_F(TrafficLightPoll, HandSwitchedLampIsRecordedButTheRunGoesOn) {
+  d.m_records[0].m_state = kStateOn;
+  d.m_records[0].m_countdown = 100;
+  Lamps(1, 0, 0);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, kStateOff);
+  EXPECT_EQ(d.m_records[0].m_countdown, 99);
+}
+
+TEST_F(TrafficLightPoll, StartColourWithoutLetterReadsGreenThenYellow) {
+  Lamps(1, 1, 0);
+  d.ApplyStartColour(0);
+  EXPECT_EQ(d.m_records[0].m_state, kStateYellow);
+  EXPECT_EQ(t.device->CallsOf("GetSwitch"),
+            (std::vector<std::string>{"GetSwitch 0 18", "GetSwitch 0 17"}));
+  Lamps(1, 0, 0);  // red is never read
+  d.ApplyStartColour(0);
+  EXPECT_EQ(d.m_records[0].m_state, kStateOff);
+  d.m_simulation = 1;
+  Lamps(0, 0, 1);
+  d.ApplyStartColour(0);
+  EXPECT_EQ(d.m_records[0].m_state, kStateOff);
+  EXPECT_TRUE(t.device->CallsOf("SetSwitch").empty());
+}
+
+TEST_F(TrafficLightPoll, StartColourLetterSwitchesLikeACommand) {
+  d.m_records[0].m_state = kStateOff;
+  d.m_startColour = 1;
+  d.ApplyStartColour(0);
+  EXPECT_EQ(d.m_records[0].m_state, kStateOn);
+  d.m_startColour = 2;
+  d.ApplyStartColour(0);
+  EXPECT_EQ(d.m_records[0].m_state, kStateYellow);
+  EXPECT_EQ(t.device->CallsOf("SetSwitch"),
+            (std::vector<std::string>{"SetSwitch 0 16 0", "SetSwitch 0 17 0", "SetSwitch 0 18 1",
+                                      "SetSwitch 0 17 1", "SetSwitch 0 16 0", "SetSwitch 0 18 0"}));
+}
+
+class PlainSwitchPoll : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    t.device->devices.push_back({});
+    SwitchRecord& r = t.AddColumn(0, kFirstSwitchId, kStateOff);
+    r.m_timer = 5;
+    d.SetWindowText(kIdTimeButton, "05");
+    t.AddTray(0, kIconRed);
+  }
+  void Channel(int v) { t.device->devices[0].state[kFirstSwitchId] = v; }
+  TestDialog t;
+  CToggraDlg& d = t.Dialog();
+};
+
+TEST_F(PlainSwitchPoll, ChannelFoundOnStartsTheTimedSwitchOn) {
+  Channel(1);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, kStateOn);
+  EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch), kIconGreen);
+  EXPECT_TRUE(d.Control(kIdTimeButton).pressed);
+  for (int k = 1; k < 50; ++k) d.TimerTick();
+  EXPECT_EQ(t.device->CallsOf("SetSwitch"), std::vector<std::string>{"SetSwitch 0 16 0"});
+  EXPECT_EQ(d.Control(kIdTimeButton).text, "05");
+}
+
+TEST_F(PlainSwitchPoll, ChannelFoundOffEndsTheRunEarly) {
+  d.m_protocolFile = "protocol.txt";
+  d.m_records[0].m_candidate = "Ida";
+  d.m_records[0].m_state = kStateOn;
+  d.m_records[0].m_countdown = 30;
+  d.SetButtonState(kIdTimeButton, true);
+  d.SetWindowText(kIdTimeButton, "03");
+  d.TimerTick();
+  EXPECT_EQ(d.Control(kIdTimeButton).text, "05");
+  EXPECT_EQ(d.m_records[0].m_countdown, 0);
+  EXPECT_FALSE(d.Control(kIdTimeButton).pressed);
+  EXPECT_EQ(t.files.files["protocol.txt"], "Ida; 0\r\n");
+  EXPECT_TRUE(t.device->CallsOf("SetSwitch").empty());
+}
+
+TEST_F(PlainSwitchPoll, TrayIconFollowsOnlyInTrayMode) {
+  d.m_trayMode = 0;
+  Channel(1);
+  d.TimerTick();
+  EXPECT_EQ(d.m_records[0].m_state, kStateOn);
+  EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch), kIconRed);
+}
+
+class MultiSwitchPoll : public ::testing::Test {
+ protected:
+  // Device 0 with channels 16..18 and device 1 with channel 16, both type 40.
+  void SetUp() override {
+    t.device->devices.resize(2);
+    const std::pair<int, int> channels[] = {{0, 16}, {0, 17}, {0, 18}, {1, 16}};
+    for (auto [dev, id] : channels) {
+      t.AddColumn(dev, id, kStateOff).m_usbType = 40;
+      t.AddTray(d.m_switchCount - 1, kIconRed);
+    }
+  }
+  std::vector<int> States() const {
+    std::vector<int> s;
+    for (int i = 0; i < d.m_switchCount; ++i) s.push_back(d.m_records[i].m_state);
+    return s;
+  }
+  TestDialog t;
+  CToggraDlg& d = t.Dialog();
+};
+
+TEST_F(MultiSwitchPoll, OneReadingPerDeviceAndTickForAllItsColumns) {
+  t.device->devices[0].state = {{17, 1}};
+  t.device->devices[1].state = {{16, 1}};
+  d.TimerTick();
+  EXPECT_EQ(States(), (std::vector<int>{0, 1, 0, 1}));
+  EXPECT_EQ(t.device->CallsOf("GetMultiSwitch"),
+            (std::vector<std::string>{"GetMultiSwitch 0", "GetMultiSwitch 1"}));
+  EXPECT_TRUE(t.device->CallsOf("GetSwitch").empty());
+}
+
+TEST_F(MultiSwitchPoll, ColumnsReadTheCurrentTickWhileTheFirstChannelIsQuiet) {
+  d.TimerTick();
+  d.m_records[0].m_commandTime = d.Now32();
+  t.device->devices[0].state = {{18, 1}};
+  d.TimerTick();
+  EXPECT_EQ(States(), (std::vector<int>{0, 0, 1, 0}));
+  EXPECT_EQ(t.device->CallsOf("GetMultiSwitch").size(), 4u);
+}
+
+TEST_F(MultiSwitchPoll, FailedReadMakesEveryChannelUnreachableAndStopsItsRun) {
+  d.m_records[1].m_countdown = 40;
+  t.device->devices[0].multiSwitchFails = true;
+  d.TimerTick();
+  EXPECT_EQ(States(), (std::vector<int>{-1, -1, -1, 0}));
+  EXPECT_EQ(d.m_records[1].m_countdown, 0);
+  EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch + 2), kIconWhite);
+  t.device->devices[0].multiSwitchFails = false;
+  d.TimerTick();
+  EXPECT_EQ(States(), (std::vector<int>{0, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace toggra::test
