@@ -1,11 +1,19 @@
 // The registry kept in two text files (hives) in the registry export format.
+// Keys made by CreateKey are written to the hive at once, as an empty
+// "[key]" section, so that a later OpenKey in any instance finds them.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "settings/Registry.h"
 
 namespace toggra {
+
+class HiveStore;
+
+inline constexpr const char* kHiveCurrentUserVariable = "TOGGRA_HKCU";
+inline constexpr const char* kHiveLocalMachineVariable = "TOGGRA_HKLM";
 
 class CHiveRegistry : public IRegistry {
  public:
@@ -22,8 +30,13 @@ class CHiveRegistry : public IRegistry {
   const std::string& HivePath(RegRoot root) const;
 
  private:
+  const std::shared_ptr<HiveStore>& Store(RegRoot root) const;
+
   std::string m_currentUser;
   std::string m_localMachine;
+  // Shared with the keys opened from them, which may outlive this object.
+  std::shared_ptr<HiveStore> m_currentUserStore;
+  std::shared_ptr<HiveStore> m_localMachineStore;
 };
 
 }  // namespace toggra

@@ -16,6 +16,9 @@ inline constexpr long ERROR_SUCCESS = 0;
 inline constexpr long ERROR_FILE_NOT_FOUND = 2;
 inline constexpr long ERROR_ACCESS_DENIED = 5;
 inline constexpr long ERROR_MORE_DATA = 234;
+inline constexpr long ERROR_INVALID_PARAMETER = 87;
+inline constexpr long ERROR_CANTREAD = 1012;
+inline constexpr long ERROR_CANTWRITE = 1013;
 inline constexpr long ERROR_INVALID_DATATYPE = 1804;
 
 inline constexpr uint32_t REG_NONE = 0;
