@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/StartOptions.h"
+
+namespace toggra {
+namespace {
+
+StartOptions Parse(const std::string& line) { return ParseCommandLine(line, "toggra"); }
+
+// Every field, so that a case can say "nothing else changed".
+void ExpectSameOptions(const StartOptions& a, const StartOptions& b) {
+  EXPECT_EQ(a.trafficLight, b.trafficLight);
+  EXPECT_EQ(a.groupMode, b.groupMode);
+  EXPECT_EQ(a.groupStride, b.groupStride);
+  EXPECT_EQ(a.groupSize, b.groupSize);
+  EXPECT_EQ(a.trayMode, b.trayMode);
+  EXPECT_EQ(a.exclusive, b.exclusive);
+  EXPECT_EQ(a.logging, b.logging);
+  EXPECT_EQ(a.names, b.names);
+  EXPECT_EQ(a.stateFile, b.stateFile);
+  EXPECT_EQ(a.number1, b.number1);
+  EXPECT_EQ(a.number2, b.number2);
+  EXPECT_EQ(a.colour, b.colour);
+}
+
+TEST(Emptiness, OnlyAnEmptyLineOrALeadingHighByteCountsAsNoArguments) {
+  EXPECT_TRUE(Parse("").noArguments);
+  EXPECT_TRUE(Parse("\xFC").noArguments);
+  EXPECT_TRUE(Parse("\x80-T").noArguments);
+  EXPECT_FALSE(Parse(" ").noArguments);
+  EXPECT_FALSE(Parse("-T").noArguments);
+  EXPECT_FALSE(Parse("g\xFC").noArguments);
+}
+
+TEST(Emptiness, OnlySpacesLeaveEveryDefault) {
+  const StartOptions o = Parse("    ");
+  ExpectSameOptions(o, StartOptions{});
+  EXPECT_FALSE(o.trafficLight);
+  EXPECT_TRUE(o.trayMode);
+  EXPECT_EQ(o.number1, -1);
+  EXPECT_EQ(o.number2, -1);
+  EXPECT_EQ(o.colour, -1);
+  EXPECT_TRUE(o.names.empty());
+  EXPECT_EQ(o.stateFile, "");
+}
+
+TEST(OptionLetters, EachLetterSetsItsFlagInEitherCase) {
+  for (const char* line : {"-A", "-a"}) EXPECT_TRUE(Parse(line).trafficLight) << line;
+  for (const char* line : {"-F", "-f"}) EXPECT_FALSE(Parse(line).trayMode) << line;
+  for (const char* line : {"-L", "-l"}) EXPECT_TRUE(Parse(line).logging) << line;
+  for (const char* line : {"-T", "-t"}) EXPECT_TRUE(Parse(line).exclusive) << line;
+  for (const char* line : {"-D", "-d"}) {
+    const StartOptions o = Parse(line);
+    EXPECT_TRUE(o.groupMode) << line;
+    EXPECT_EQ(o.groupStride, 2) << line;
+    EXPECT_EQ(o.groupSize, 4) << line;
+  }
+}
+
+TEST(OptionLetters, LowerAndUpperCaseLinesAgree) {
+  const StartOptions lower = Parse("-a -d -f -l -t");
+  ExpectSameOptions(lower, Parse("-A -D -F -L -T"));
+  EXPECT_TRUE(lower.trafficLight && lower.groupMode && lower.logging && lower.exclusive);
+  EXPECT_FALSE(lower.trayMode);
+}
+
+TEST(OptionLetters, NeedNothingAfterThem) {
+  const StartOptions joined = Parse("-A-T");
+  EXPECT_TRUE(joined.trafficLight);
+  EXPECT_TRUE(joined.exclusive);
+  const StartOptions withColour = Parse("-Ag");
+  EXPECT_TRUE(withColour.trafficLight);
+  EXPECT_EQ(withColour.colour, 1);
+}
+
+TEST(OptionLetters, UnknownLettersPassOverTheDashOnly) {
+  const StartOptions o = Parse("-X -T");
+  EXPECT_TRUE(o.exclusive);
+  // What follows the dash keeps its meaning.
+  EXPECT_EQ(Parse("-g").colour, 1);
+  EXPECT_EQ(Parse("-5").number1, 5);
+  ExpectSameOptions(Parse("-"), StartOptions{});
+  ExpectSameOptions(Parse("- -"), StartOptions{});
+}
+
+TEST(ColourLetters, OnlyLowerCaseLettersCountAndTheLastWins) {
+  EXPECT_EQ(Parse("r").colour, 0);
+  EXPECT_EQ(Parse("g").colour, 1);
+  EXPECT_EQ(Parse("y").colour, 2);
+  EXPECT_EQ(Parse("r y g").colour, 1);
+  EXPECT_EQ(Parse("G R Y").colour, -1);
+  // Letters inside a word count one by one: "grey" ends in yellow.
+  EXPECT_EQ(Parse("grey").colour, 2);
+  EXPECT_EQ(Parse("bunt").colour, -1);
+}
+
+struct PairCase {
+  const char* line;
+  int number1;
+  int number2;
+};
+
+std::ostream& operator<<(std::ostream& os, const PairCase& c) { return os << '"' << c.line << '"'; }
+
+class NumberPairs : public testing::TestWithParam<PairCase> {};
+
+TEST_P(NumberPairs, ReadAsTheCLibraryReadsTwoIntegers) {
+  const StartOptions o = Parse(GetParam().line);
+  EXPECT_EQ(o.number1, GetParam().number1);
+  EXPECT_EQ(o.number2, GetParam().number2);
+}
+
+constexpr int kMax = std::numeric_limits<int>::max();
+constexpr int kMin = std::numeric_limits<int>::min();
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NumberPairs,
+    testing::Values(PairCase{"60 30 g", 60, 30}, PairCase{"60 g", 60, -1},
+                    PairCase{"60", 60, -1}, PairCase{"0 0", 0, 0},
+                    // A later pair overwrites: 56 is a pair of its own.
+                    PairCase{"12 34 56", 56, 34}, PairCase{"60    30", 60, 30},
+                    // Any white space separates the two, none is needed before a sign.
+                    PairCase{"60\t30", 60, 30}, PairCase{"60-30", 60, -30},
+                    // The second may carry a sign; it is consumed with its digits.
+                    PairCase{"60 -30", 60, -30}, PairCase{"60 +30", 60, 30},
+                    PairCase{"60 - 30", 30, -1}, PairCase{"60x30", 30, -1},
+                    PairCase{"60,30", 30, -1}, PairCase{"007 08", 7, 8},
+                    PairCase{"-T 5 -T 6", 6, -1},
+                    // Beyond 32 bits the value saturates at the int range.
+                    PairCase{"99999999999", kMax, -1},
+                    PairCase{"2147483647 2147483648", kMax, kMax},
+                    PairCase{"1 -2147483648", 1, kMin},
+                    PairCase{"1 -99999999999999999999999", 1, kMin},
+                    // A high byte ends the scan before the second pair.
+                    PairCase{"60 30 \xFC 5", 60, 30}));
+
+TEST(NumberPairs, LeaveOtherOptionsAfterThemIntact) {
+  const StartOptions o = Parse("60 30 g -T");
+  EXPECT_EQ(o.colour, 1);
+  EXPECT_TRUE(o.exclusive);
+  const StartOptions tight = Parse("60 30r");
+  EXPECT_EQ(tight.number2, 30);
+  EXPECT_EQ(tight.colour, 0);
+}
+
+struct NamesCase {
+  const char* line;
+  std::vector<std::string> names;
+};
+
+std::ostream& operator<<(std::ostream& os, const NamesCase& c) { return os << '"' << c.line << '"'; }
+
+class NameLists : public testing::TestWithParam<NamesCase> {};
+
+TEST_P(NameLists, ReadNamesUpToTheClosingBracket) {
+  EXPECT_EQ(Parse(GetParam().line).names, GetParam().names);
+}
+
+using Names = std::vector<std::string>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NameLists,
+    testing::Values(NamesCase{"-N[]", {}}, NamesCase{"-N[", {}}, NamesCase{"-N", {}},
+                    NamesCase{"-N[Pumpe Licht ]", Names{"Pumpe", "Licht"}},
+                    NamesCase{"-N[Pumpe Licht]", Names{"Pumpe", "Licht]"}},
+                    NamesCase{"-n[\"Pumpe 1\" \"Licht 2\"]", Names{"Pumpe 1", "Licht 2"}},
+                    NamesCase{"-N[\"a [b]\"]", Names{"a [b]"}},
+                    NamesCase{"-N[a  ]", Names{"a", "]"}}, NamesCase{"-N[a ", Names{"a"}},
+                    NamesCase{"-N[a  ", Names{"a", ""}},
+                    NamesCase{"-N[   a ]", Names{"a"}},
+                    NamesCase{"-N[\"\" b ]", Names{"", "b"}},
+                    NamesCase{"-N[\"offen", Names{"offen"}},
+                    NamesCase{"-N xyz [a ]", Names{"a"}},
+                    NamesCase{"-N[a ] -n[b ]", Names{"a", "b"}},
+                    // Names may hold any byte but the space.
+                    NamesCase{"-N[Gr\xFCn \"\xC3\xA4 b\"]", Names{"Gr\xFCn", "\xC3\xA4 b"}},
+                    NamesCase{"-N[a\tb ]", Names{"a\tb"}}));
+
+TEST(NameLists, ScanGoesOnAfterTheBracket) {
+  const StartOptions o = Parse("-N[a ] g -T");
+  EXPECT_EQ(o.names, Names{"a"});
+  EXPECT_EQ(o.colour, 1);
+  EXPECT_TRUE(o.exclusive);
+  EXPECT_TRUE(Parse("-N[]-T").exclusive);
+  // Digits and letters inside the list are names, not options.
+  const StartOptions inside = Parse("-N[60 g -T ]");
+  EXPECT_EQ(inside.names, (Names{"60", "g", "-T"}));
+  EXPECT_EQ(inside.number1, -1);
+  EXPECT_EQ(inside.colour, -1);
+  EXPECT_FALSE(inside.exclusive);
+}
+
+TEST(NameLists, WithoutABracketTheRestOfTheLineIsTakenUp) {
+  const StartOptions o = Parse("-N 60 g -T");
+  ExpectSameOptions(o, StartOptions{});
+}
+
+TEST(StateFile, ValueFollowsTheLetterOrTheSpacesAfterIt) {
+  EXPECT_EQ(Parse("-Sstate.txt").stateFile, "state.txt");
+  EXPECT_EQ(Parse("-s   state.txt").stateFile, "state.txt");
+  EXPECT_EQ(Parse("-S /tmp/a b").stateFile, "/tmp/a");
+  EXPECT_EQ(Parse("-S a -S b").stateFile, "b");
+  EXPECT_EQ(Parse("-S \"offen").stateFile, "offen");
+  EXPECT_EQ(Parse("-S \"\" -S").stateFile, "");
+}
+
+TEST(StateFile, AtTheEndOfTheLineChangesNothing) {
+  ExpectSameOptions(Parse("-S"), StartOptions{});
+  ExpectSameOptions(Parse("-S    "), StartOptions{});
+  EXPECT_EQ(Parse("-S a -S").stateFile, "a");
+}
+
+TEST(StateFile, QuotedPathKeepsSpacesAndTheScanGoesOn) {
+  const StartOptions o = Parse("-S \"C:\\Daten\\stand.txt\" -T");
+  EXPECT_EQ(o.stateFile, "C:\\Daten\\stand.txt");
+  EXPECT_TRUE(o.exclusive);
+  EXPECT_EQ(Parse("-S \"/tmp/mein stand.txt\"").stateFile, "/tmp/mein stand.txt");
+  // Unquoted, an option right after the path is part of it.
+  const StartOptions glued = Parse("-S a-T");
+  EXPECT_EQ(glued.stateFile, "a-T");
+  EXPECT_FALSE(glued.exclusive);
+}
+
+TEST(HighBytes, EndTheScanBetweenOptions) {
+  const StartOptions o = Parse("-T \xFC -A 60 g");
+  EXPECT_TRUE(o.exclusive);
+  EXPECT_FALSE(o.trafficLight);
+  EXPECT_EQ(o.number1, -1);
+  EXPECT_EQ(o.colour, -1);
+  // Directly after a dash too.
+  EXPECT_FALSE(Parse("-\xFC -T").exclusive);
+}
+
+TEST(HighBytes, AreLettersInsideNamesAndPaths) {
+  const StartOptions o = Parse("-S /tmp/St\xE4nde.txt -N[M\xFChle ] -T");
+  EXPECT_EQ(o.stateFile, "/tmp/St\xE4nde.txt");
+  EXPECT_EQ(o.names, Names{"M\xFChle"});
+  EXPECT_TRUE(o.exclusive);
+}
+
+TEST(HighBytes, AnEmbeddedTerminatorEndsTheLine) {
+  const StartOptions o = Parse(std::string("-T\0-A", 5));
+  EXPECT_TRUE(o.exclusive);
+  EXPECT_FALSE(o.trafficLight);
+}
+
+TEST(ProgramName, AmpelInAnyCaseSelectsTrafficLights) {
+  EXPECT_TRUE(ParseCommandLine("", "verkehrsampel").trafficLight);
+  EXPECT_TRUE(ParseCommandLine("", "AMPEL").trafficLight);
+  EXPECT_TRUE(ParseCommandLine("-T", "Ampel2").trafficLight);
+  EXPECT_FALSE(ParseCommandLine("", "toggra").trafficLight);
+  EXPECT_FALSE(ParseCommandLine("", "amp-el").trafficLight);
+  EXPECT_FALSE(ParseCommandLine("", "\xC4mpel").trafficLight);
+}
+
+}  // namespace
+}  // namespace toggra
