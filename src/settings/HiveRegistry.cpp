@@ -119,13 +119,14 @@ long CHiveRegistry::OpenKey(RegRoot root, const std::string& path, RegAccess acc
 long CHiveRegistry::CreateKey(RegRoot root, const std::string& path, RegAccess access,
                               std::unique_ptr<IRegKey>* key) {
   const auto& store = Store(root);
+  const bool all = access == RegAccess::AllAccess;
+  if (all && !store->CanWrite()) return ERROR_ACCESS_DENIED;
   std::shared_ptr<const HiveDocument> doc;
   long rc = store->Load(&doc);
   if (rc != ERROR_SUCCESS) return rc;
   const std::string full = store->FullKey(path);
   const bool exists = path.empty() || doc->HasKey(full);
-  const bool all = access == RegAccess::AllAccess;
-  if ((all || !exists) && !store->CanWrite()) return ERROR_ACCESS_DENIED;
+  if (!exists && !store->CanWrite()) return ERROR_ACCESS_DENIED;
   if (!exists) {
     rc = store->Modify([&](HiveDocument& d) {
       if (d.HasKey(full)) return false;  // another instance was quicker

@@ -1,0 +1,381 @@
+#include "settings/HiveRegistry.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "settings/DeviceSettings.h"
+#include "support/FakePrompts.h"
+#include "support/TempDir.h"
+#include "support/TestDialog.h"
+
+namespace toggra {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakePrompts;
+using test::TempDir;
+
+constexpr const char* kUsbSection = "[HKEY_CURRENT_USER\\SOFTWARE\\Arvendal GmbH\\USB]";
+
+bool SetDword(IRegistry& reg, RegRoot root, const std::string& path, const std::string& name,
+              uint32_t v) {
+  std::unique_ptr<IRegKey> key;
+  return reg.CreateKey(root, path, RegAccess::AllAccess, &key) == ERROR_SUCCESS &&
+         key->SetValue(name, REG_DWORD, &v, 4) == ERROR_SUCCESS;
+}
+
+long GetDword(IRegistry& reg, RegRoot root, const std::string& path, const std::string& name,
+              uint32_t* v) {
+  std::unique_ptr<IRegKey> key;
+  long rc = reg.OpenKey(root, path, RegAccess::Read, &key);
+  if (rc != ERROR_SUCCESS) return rc;
+  uint32_t type = 0, size = 4;
+  rc = key->QueryValue(name, &type, v, &size);
+  return rc == ERROR_SUCCESS && type != REG_DWORD ? ERROR_INVALID_DATATYPE : rc;
+}
+
+class HiveTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  // A regular file in the way of a folder: no one, not even root, can create
+  // a hive below it.
+  std::string Unwritable(const std::string& name) {
+    TempDir::Write(dir.File("blocker"), "");
+    return dir.File("blocker") + "/" + name;
+  }
+};
+
+// ---- who may open and create what ----
+
+using HiveAccess = HiveTest;
+
+TEST_F(HiveAccess, CreatingAKeyMakesFoldersAndHiveAndTheKeyCanBeOpened) {
+  const std::string cu = dir.File("home/.config/toggra/HKEY_CURRENT_USER.reg");
+  CHiveRegistry reg(cu, dir.File("lm.reg"));
+  std::unique_ptr<IRegKey> key;
+  EXPECT_EQ(reg.OpenKey(RegRoot::CurrentUser, "A\\B", RegAccess::Read, &key),
+            ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(reg.CreateKey(RegRoot::CurrentUser, "A\\B", RegAccess::AllAccess, &key),
+            ERROR_SUCCESS);
+  // Written at once, so that another instance finds the key too.
+  EXPECT_EQ(TempDir::Read(cu), "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\B]\n");
+  CHiveRegistry other(cu, dir.File("lm.reg"));
+  EXPECT_EQ(other.OpenKey(RegRoot::CurrentUser, "a\\b", RegAccess::AllAccess, &key),
+            ERROR_SUCCESS);
+  EXPECT_EQ(other.OpenKey(RegRoot::CurrentUser, "A", RegAccess::Read, &key), ERROR_SUCCESS);
+  EXPECT_FALSE(fs::exists(dir.File("lm.reg")));
+}
+
+TEST_F(HiveAccess, HiveThatCannotBeWrittenDeniesAllAccess) {
+  fs::create_directories(dir.File("adir"));
+  for (const std::string& lm : {Unwritable("HKEY_LOCAL_MACHINE.reg"), dir.File("adir")}) {
+    CHiveRegistry reg(dir.File("cu.reg"), lm);
+    std::unique_ptr<IRegKey> key;
+    EXPECT_EQ(reg.CreateKey(RegRoot::LocalMachine, "SOFTWARE", RegAccess::AllAccess, &key),
+              ERROR_ACCESS_DENIED)
+        << lm;
+    EXPECT_FALSE(SetDword(reg, RegRoot::LocalMachine, "SOFTWARE", "v", 1)) << lm;
+  }
+  EXPECT_TRUE(fs::is_directory(dir.File("adir")));
+  EXPECT_FALSE(fs::exists(dir.File("cu.reg")));
+}
+
+TEST_F(HiveAccess, MissingHiveThatCannotBeCreatedReadsAsEmpty) {
+  CHiveRegistry reg(dir.File("cu.reg"), Unwritable("HKEY_LOCAL_MACHINE.reg"));
+  std::unique_ptr<IRegKey> key;
+  EXPECT_EQ(reg.OpenKey(RegRoot::LocalMachine, "SOFTWARE", RegAccess::Read, &key),
+            ERROR_FILE_NOT_FOUND);
+  // Creating needs writing, even when asked for reading only.
+  EXPECT_EQ(reg.CreateKey(RegRoot::LocalMachine, "SOFTWARE", RegAccess::Read, &key),
+            ERROR_ACCESS_DENIED);
+}
+
+TEST_F(HiveAccess, KeyOpenedForReadingCannotSetValues) {
+  const std::string cu = dir.File("cu.reg");
+  CHiveRegistry reg(cu, dir.File("lm.reg"));
+  ASSERT_TRUE(SetDword(reg, RegRoot::CurrentUser, "K", "v", 1));
+  const std::string before = TempDir::Read(cu);
+  std::unique_ptr<IRegKey> key;
+  ASSERT_EQ(reg.OpenKey(RegRoot::CurrentUser, "K", RegAccess::Read, &key), ERROR_SUCCESS);
+  const uint32_t two = 2;
+  EXPECT_EQ(key->SetValue("v", REG_DWORD, &two, 4), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(TempDir::Read(cu), before);
+}
+
+TEST_F(HiveAccess, QueryReportsMissingTypeAndSizeAsWindowsDoes) {
+  CHiveRegistry reg(dir.File("cu.reg"), dir.File("lm.reg"));
+  std::unique_ptr<IRegKey> key;
+  ASSERT_EQ(reg.CreateKey(RegRoot::CurrentUser, "K", RegAccess::AllAccess, &key), ERROR_SUCCESS);
+  ASSERT_EQ(key->SetValue("s", REG_SZ, "hallo", 6), ERROR_SUCCESS);
+  uint32_t type = 0, size = 0;
+  char buf[8] = {};
+  EXPECT_EQ(key->QueryValue("none", &type, buf, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key->QueryValue("s", &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(size, 6u);
+  size = 4;
+  EXPECT_EQ(key->QueryValue("s", &type, buf, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 6u);
+  size = sizeof buf;
+  EXPECT_EQ(key->QueryValue("S", &type, buf, &size), ERROR_SUCCESS);
+  EXPECT_STREQ(buf, "hallo");
+  EXPECT_EQ(key->SetValue("bad\nname", REG_SZ, "x", 2), ERROR_INVALID_PARAMETER);
+}
+
+// ---- the per-device store on real hives ----
+
+class HiveRootFallback : public HiveTest {
+ protected:
+  DeviceSettingsRoot root;
+  FakePrompts prompts;
+};
+
+TEST_F(HiveRootFallback, WritableMachineHiveTakesTheEntries) {
+  CHiveRegistry reg(dir.File("cu.reg"), dir.File("etc/toggra/lm.reg"));
+  CDeviceSettings s(reg, root, &prompts);
+  ASSERT_TRUE(s.WriteDword(CDeviceSettings::ValueName(8, 0x1F, 0x1A2B, "SwitchTimer"), 60));
+  EXPECT_EQ(root.root, RegRoot::LocalMachine);
+  EXPECT_EQ(TempDir::Read(dir.File("etc/toggra/lm.reg")),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvendal GmbH\\USB]\n"
+            "\"08-1f-00001a2b-SwitchTimer\"=dword:0000003c\n");
+  EXPECT_FALSE(fs::exists(dir.File("cu.reg")));
+}
+
+TEST_F(HiveRootFallback, UnwritableMachineHiveSendsEverythingToTheUserHive) {
+  const std::string cu = dir.File("cu.reg");
+  TempDir::Write(cu, std::string("REGEDIT4\n\n") + kUsbSection +
+                         "\n\"28-1f-00001a2b-devID\"=\"Pumpe \\\"links\\\"\"\n");
+  CHiveRegistry reg(cu, Unwritable("lm.reg"));
+  CDeviceSettings s(reg, root, &prompts);
+  EXPECT_EQ(root.root, RegRoot::CurrentUser);
+  std::string caption;
+  ASSERT_TRUE(s.ReadString(CDeviceSettings::ValueName(0x28, 0x1F, 0x1A2B, "devID"), &caption));
+  EXPECT_EQ(caption, "Pumpe \"links\"");
+  ASSERT_TRUE(s.WriteString(CDeviceSettings::ValueName(0x28, 0x1F, 0x1A2B, "SwitchCandidate"),
+                            "Anna"));
+  EXPECT_EQ(TempDir::Read(cu), std::string("REGEDIT4\n\n") + kUsbSection +
+                                   "\n\"28-1f-00001a2b-devID\"=\"Pumpe \\\"links\\\"\"\n"
+                                   "\"28-1f-00001a2b-SwitchCandidate\"=\"Anna\"\n");
+  EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(HiveRootFallback, NeitherHiveWritableShowsOpenError) {
+  CHiveRegistry reg(Unwritable("cu.reg"), Unwritable("lm.reg"));
+  CDeviceSettings s(reg, root, &prompts);
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].text, "Registry open error");
+  EXPECT_FALSE(s.WriteDword("00-00-00000000-DisplaySwitchStartError", 0));
+  ASSERT_EQ(prompts.boxes.size(), 2u);
+  EXPECT_EQ(prompts.boxes[1].text,
+            "Die Einstellung \"DisplaySwitchStartError\" konnte nicht gespeichert werden.");
+}
+
+// ---- type and size rules on hand-written hives ----
+
+class HiveTypeRules : public HiveTest {
+ protected:
+  test::TestDialog t;
+  std::unique_ptr<CHiveRegistry> hive;
+
+  CToggraDlg& DialogOn(const std::string& cuText) {
+    TempDir::Write(dir.File("cu.reg"), cuText);
+    hive = std::make_unique<CHiveRegistry>(dir.File("cu.reg"), dir.File("lm.reg"));
+    t.Dialog().m_services.registry = hive.get();
+    return t.Dialog();
+  }
+};
+
+TEST_F(HiveTypeRules, OneLineStoredAsTextReadsAsZero) {
+  CToggraDlg& dlg = DialogOn(
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Arvendal GmbH\\USB\\Toggra]\n"
+      "\"OneLine\"=\"1\"\n\"Arrow\"=dword:00000001\n");
+  int v = 0;
+  EXPECT_FALSE(dlg.ReadOption("OneLine", &v));
+  EXPECT_EQ(v, 0);
+  EXPECT_TRUE(dlg.ReadOption("Arrow", &v));
+  EXPECT_EQ(v, 1);
+}
+
+TEST_F(HiveTypeRules, ProtocolThatDoesNotFitReadsAsNotSet) {
+  const std::string head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Arvendal GmbH\\USB\\Toggra]\n";
+  CToggraDlg& dlg = DialogOn(head + "\"Protocol\"=\"" + std::string(4095, 'p') + "\"\n");
+  std::string path = "vorher";
+  EXPECT_FALSE(dlg.ReadProtocolOption(&path));
+  EXPECT_EQ(path, "vorher");
+
+  dlg.WriteProtocolOption(std::string(4094, 'q'));
+  EXPECT_TRUE(dlg.ReadProtocolOption(&path));
+  EXPECT_EQ(path, std::string(4094, 'q'));
+}
+
+TEST_F(HiveTypeRules, OptionsRoundTripThroughTheUserHive) {
+  CToggraDlg& dlg = DialogOn("");
+  dlg.WriteOption("OnTray", 1);
+  dlg.WriteProtocolOption("/tmp/lauf \"1\".txt");
+  CHiveRegistry again(dir.File("cu.reg"), dir.File("lm.reg"));
+  uint32_t v = 0;
+  EXPECT_EQ(GetDword(again, RegRoot::CurrentUser, "software\\arvendal gmbh\\usb\\toggra", "ontray",
+                     &v),
+            ERROR_SUCCESS);
+  EXPECT_EQ(v, 1u);
+  std::string path;
+  EXPECT_TRUE(dlg.ReadProtocolOption(&path));
+  EXPECT_EQ(path, "/tmp/lauf \"1\".txt");
+}
+
+// ---- several instances share one hive ----
+
+using HiveSharing = HiveTest;
+
+TEST_F(HiveSharing, TwoProcessesWritingAtOnceLoseNothing) {
+  const std::string cu = dir.File("cu.reg");
+  TempDir::Write(cu, "REGEDIT4\n; von Hand\nkaputt\n");
+  constexpr int kPerProcess = 40;
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      close(gate[1]);
+      char byte;
+      while (read(gate[0], &byte, 1) > 0) {
+      }
+      CHiveRegistry reg(cu, dir.File("lm.reg"));
+      bool ok = true;
+      for (int i = 0; i < kPerProcess; ++i) {
+        ok = SetDword(reg, RegRoot::CurrentUser, "Shared",
+                      "p" + std::to_string(c) + "-" + std::to_string(i), c * 1000 + i) && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+  }
+  close(gate[0]);
+  close(gate[1]);  // both start together
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  CHiveRegistry reg(cu, dir.File("lm.reg"));
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < kPerProcess; ++i) {
+      uint32_t v = 0;
+      const std::string name = "p" + std::to_string(c) + "-" + std::to_string(i);
+      ASSERT_EQ(GetDword(reg, RegRoot::CurrentUser, "Shared", name, &v), ERROR_SUCCESS) << name;
+      EXPECT_EQ(v, static_cast<uint32_t>(c * 1000 + i));
+    }
+  }
+  const std::string text = TempDir::Read(cu);
+  EXPECT_EQ(text.rfind("REGEDIT4\n; von Hand\nkaputt\n", 0), 0u);
+  // Nothing but the hive and its lock file is left behind.
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(dir.Path())) {
+    ++entries;
+    EXPECT_TRUE(e.path().filename() == "cu.reg" || e.path().filename() == "cu.reg.lock")
+        << e.path();
+  }
+  EXPECT_EQ(entries, 2);
+}
+
+TEST_F(HiveSharing, OpenKeySeesValuesChangedByAnotherWriter) {
+  const std::string cu = dir.File("cu.reg");
+  CHiveRegistry reg(cu, dir.File("lm.reg"));
+  ASSERT_TRUE(SetDword(reg, RegRoot::CurrentUser, "K", "v", 1));
+  std::unique_ptr<IRegKey> key;
+  ASSERT_EQ(reg.OpenKey(RegRoot::CurrentUser, "K", RegAccess::Read, &key), ERROR_SUCCESS);
+  uint32_t v = 0, type = 0, size = 4;
+  ASSERT_EQ(key->QueryValue("v", &type, &v, &size), ERROR_SUCCESS);
+  EXPECT_EQ(v, 1u);
+
+  TempDir::Write(cu, "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:00000002\n\"w\"=hex:00\n");
+  size = 4;
+  ASSERT_EQ(key->QueryValue("v", &type, &v, &size), ERROR_SUCCESS);
+  EXPECT_EQ(v, 2u);
+
+  CHiveRegistry other(cu, dir.File("lm.reg"));
+  ASSERT_TRUE(SetDword(other, RegRoot::CurrentUser, "K", "v", 3));
+  size = 4;
+  ASSERT_EQ(key->QueryValue("v", &type, &v, &size), ERROR_SUCCESS);
+  EXPECT_EQ(v, 3u);
+}
+
+TEST_F(HiveSharing, HiveKeptAsSymbolicLinkStaysOne) {
+  fs::create_directories(dir.File("dotfiles"));
+  TempDir::Write(dir.File("dotfiles/cu.reg"), "REGEDIT4\n");
+  fs::create_symlink(dir.File("dotfiles/cu.reg"), dir.File("cu.reg"));
+  CHiveRegistry reg(dir.File("cu.reg"), dir.File("lm.reg"));
+  ASSERT_TRUE(SetDword(reg, RegRoot::CurrentUser, "K", "v", 5));
+  EXPECT_TRUE(fs::is_symlink(dir.File("cu.reg")));
+  EXPECT_NE(TempDir::Read(dir.File("dotfiles/cu.reg")).find("\"v\"=dword:00000005"),
+            std::string::npos);
+}
+
+TEST_F(HiveSharing, UnreadableLineIsWarnedAboutOnceWithFileAndLine) {
+  const std::string cu = dir.File("cu.reg");
+  TempDir::Write(cu, "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"v\"=dword:xyz\n");
+  CHiveRegistry reg(cu, dir.File("lm.reg"));
+  ::testing::internal::CaptureStderr();
+  uint32_t v = 0;
+  EXPECT_EQ(GetDword(reg, RegRoot::CurrentUser, "K", "v", &v), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(SetDword(reg, RegRoot::CurrentUser, "K", "w", 1));
+  EXPECT_EQ(GetDword(reg, RegRoot::CurrentUser, "K", "w", &v), ERROR_SUCCESS);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string where = cu + ":4:";
+  ASSERT_NE(err.find(where), std::string::npos) << err;
+  EXPECT_EQ(err.find(where, err.find(where) + 1), std::string::npos) << err;
+  EXPECT_NE(TempDir::Read(cu).find("\"v\"=dword:xyz\n"), std::string::npos);
+}
+
+// ---- where the hives are ----
+
+class HivePaths : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* n : kNames) {
+      const char* v = std::getenv(n);
+      m_saved.emplace_back(n, v ? std::optional<std::string>(v) : std::nullopt);
+      unsetenv(n);
+    }
+  }
+  void TearDown() override {
+    for (const auto& [n, v] : m_saved) {
+      if (v) setenv(n, v->c_str(), 1);
+      else unsetenv(n);
+    }
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"TOGGRA_HKCU", "TOGGRA_HKLM", "XDG_CONFIG_HOME",
+                                           "HOME"};
+  std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+};
+
+TEST_F(HivePaths, VariablesThenConfigFolderThenHome) {
+  setenv("HOME", "/home/anna", 1);
+  CHiveRegistry byHome = CHiveRegistry::FromEnvironment();
+  EXPECT_EQ(byHome.HivePath(RegRoot::CurrentUser),
+            "/home/anna/.config/toggra/HKEY_CURRENT_USER.reg");
+  EXPECT_EQ(byHome.HivePath(RegRoot::LocalMachine), "/etc/toggra/HKEY_LOCAL_MACHINE.reg");
+
+  setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+  EXPECT_EQ(CHiveRegistry::FromEnvironment().HivePath(RegRoot::CurrentUser),
+            "/home/anna/.config/toggra/HKEY_CURRENT_USER.reg");
+  setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(CHiveRegistry::FromEnvironment().HivePath(RegRoot::CurrentUser),
+            "/cfg/toggra/HKEY_CURRENT_USER.reg");
+
+  setenv("TOGGRA_HKCU", "/x/user.reg", 1);
+  setenv("TOGGRA_HKLM", "/x/machine.reg", 1);
+  CHiveRegistry byVariables = CHiveRegistry::FromEnvironment();
+  EXPECT_EQ(byVariables.HivePath(RegRoot::CurrentUser), "/x/user.reg");
+  EXPECT_EQ(byVariables.HivePath(RegRoot::LocalMachine), "/x/machine.reg");
+}
+
+}  // namespace
+}  // namespace toggra
