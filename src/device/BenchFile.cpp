@@ -13,10 +13,6 @@ namespace toggra {
 
 namespace {
 
-// File times on some filesystems keep whole seconds, so a change made in the
-// same second as the last read may leave the stamp as it was. A file is
-// trusted by its stamp only once it is this much older than the read.
-constexpr timespec kSettleTime{1, 0};
 // A bench file describes at most a few dozen devices; anything far larger is
 // not one, and is not read into memory.
 constexpr off_t kMaxBenchSize = 1 << 20;
@@ -96,8 +92,11 @@ BenchFile::Stamp BenchFile::StampOf(const struct stat& st) {
   return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
-BenchFile::BenchFile(std::string path, ErrorSink errors)
-    : m_path(std::move(path)), m_errors(std::move(errors)) {}
+BenchFile::BenchFile(std::string path, ErrorSink errors, std::chrono::nanoseconds settle)
+    : m_path(std::move(path)),
+      m_errors(std::move(errors)),
+      m_settle{static_cast<time_t>(settle.count() / kNanosPerSecond),
+               static_cast<long>(settle.count() % kNanosPerSecond)} {}
 
 const BenchSet* BenchFile::Current() {
   if (m_cached && m_settled) {
@@ -128,8 +127,8 @@ const BenchSet* BenchFile::Adopt(UniqueFd fd, const struct stat& st, const times
   m_held = std::move(fd);
   m_stamp = StampOf(st);
   m_cached = true;
-  const timespec newest = Before(st.st_mtim, st.st_ctim) ? st.st_ctim : st.st_mtim;
-  m_settled = Before(newest, Minus(readStart, kSettleTime));
+  // Only the ctime: the mtime can be set to anything, even on a change.
+  m_settled = Before(st.st_ctim, Minus(readStart, m_settle));
   m_parse = std::move(parse);
   if (!m_parse.ok) {
     if (m_parse.error != m_reported && m_errors) m_errors(m_parse.error);

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -20,7 +21,13 @@ class BenchFile {
   // Receives each problem once, until the file is fine again.
   using ErrorSink = std::function<void(const std::string&)>;
 
-  BenchFile(std::string path, ErrorSink errors);
+  // Every change sets a file's ctime to the current time, at the
+  // granularity of its filesystem: whole seconds on some, two on FAT. A file
+  // changed in place within that granule after a read may keep its stamp, so
+  // the stamp is trusted only once the ctime is `settle` older than the read.
+  static constexpr std::chrono::nanoseconds kSettle = std::chrono::seconds(2);
+
+  BenchFile(std::string path, ErrorSink errors, std::chrono::nanoseconds settle = kSettle);
 
   const std::string& Path() const { return m_path; }
 
@@ -57,10 +64,11 @@ class BenchFile {
 
   std::string m_path;
   ErrorSink m_errors;
+  timespec m_settle{};
   std::string m_reported;  // the problem last passed to m_errors
 
   bool m_cached = false;   // m_parse and m_stamp describe the file
-  bool m_settled = false;  // the file is old enough for its stamp to be trusted
+  bool m_settled = false;  // the file's ctime is old enough for its stamp to be trusted
   Stamp m_stamp;
   BenchParse m_parse;
   UniqueFd m_held;         // keeps the cached inode alive, so its number is not reused
