@@ -32,18 +32,6 @@ class DeviceSettingsStore : public ::testing::Test {
 
 using DeviceSettingsRootFallback = DeviceSettingsStore;
 
-TEST_F(DeviceSettingsRootFallback, WritableMachineRootKeepsEntriesThere) {
-  CDeviceSettings s = Open();
-  ASSERT_TRUE(s.WriteDword("08-1f-00001a2b-SwitchTimer", 60));
-  EXPECT_EQ(root.root, RegRoot::LocalMachine);
-  EXPECT_EQ(DwordOf(registry.Find(RegRoot::LocalMachine, kDeviceSettingsKey,
-                                  "08-1f-00001a2b-SwitchTimer")),
-            60u);
-  EXPECT_EQ(registry.Find(RegRoot::CurrentUser, kDeviceSettingsKey, "08-1f-00001a2b-SwitchTimer"),
-            nullptr);
-  EXPECT_TRUE(prompts.boxes.empty());
-}
-
 TEST_F(DeviceSettingsRootFallback, UnwritableMachineRootSendsReadsAndWritesToUserOnceAndForAll) {
   registry.localMachineWritable = false;
   registry.SetDword(RegRoot::LocalMachine, kDeviceSettingsKey, "00-00-00000000-X", 1);
@@ -71,21 +59,6 @@ TEST_F(DeviceSettingsRootFallback, UnwritableMachineRootSendsReadsAndWritesToUse
   EXPECT_TRUE(prompts.boxes.empty());
 }
 
-TEST_F(DeviceSettingsRootFallback, NeitherRootShowsOneOpenErrorAndLaterOperationsFail) {
-  registry.localMachineWritable = false;
-  registry.currentUserWritable = false;
-  CDeviceSettings s = Open();
-  ASSERT_EQ(prompts.boxes.size(), 1u);
-  EXPECT_EQ(prompts.boxes[0].text, "Registry open error");
-  EXPECT_EQ(prompts.boxes[0].caption, "ERROR");
-  EXPECT_FALSE(prompts.boxes[0].owned);
-
-  int v = 7;
-  EXPECT_FALSE(s.ReadDword("00-00-00000000-DisplaySwitchStartError", &v));
-  EXPECT_EQ(v, 7);
-  EXPECT_FALSE(s.WriteDword("00-00-00000000-DisplaySwitchStartError", 0));
-}
-
 // ---- value names ----
 
 struct NameCase {
@@ -109,38 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{0x28, 0x1F, 0x7ABCDEF0, "devID", "28-1f-7abcdef0-devID"},
                       NameCase{0x34, 3, -1, "SwitchTimerT", "34-03-ffffffff-SwitchTimerT"}));
 
-TEST_F(DeviceSettingsStore, ColumnDurationIsStoredUnderItsDeviceName) {
-  CDeviceSettings s = Open();
-  ASSERT_TRUE(s.WriteDword(CDeviceSettings::ValueName(8, 0x1F, 0x1A2B, "SwitchTimer"), 90));
-  const auto* v =
-      registry.Find(RegRoot::LocalMachine, kDeviceSettingsKey, "08-1f-00001a2b-SwitchTimer");
-  ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->type, REG_DWORD);
-  EXPECT_EQ(DwordOf(v), 90u);
-}
-
 // ---- types and sizes ----
 
 using DeviceValueTypes = DeviceSettingsStore;
 
-TEST_F(DeviceValueTypes, ValuesRoundTripThroughTheStore) {
-  CDeviceSettings s = Open();
-  ASSERT_TRUE(s.WriteDword("a", -5));
-  ASSERT_TRUE(s.WriteString("b", "Müller \"Max\""));
-  int d = 0;
-  std::string text;
-  ASSERT_TRUE(s.ReadDword("a", &d));
-  ASSERT_TRUE(s.ReadString("b", &text));
-  EXPECT_EQ(d, -5);
-  EXPECT_EQ(text, "Müller \"Max\"");
-  // The terminating zero is part of the stored string.
-  EXPECT_EQ(registry.Find(RegRoot::LocalMachine, kDeviceSettingsKey, "b")->data.size(),
-            text.size() + 1);
-}
-
-TEST_F(DeviceValueTypes, WrongTypeOrMissingReadsAsNotSet) {
+TEST_F(DeviceValueTypes, WrongTypeMissingOrTooLongReadsAsNotSet) {
   registry.SetString(RegRoot::LocalMachine, kDeviceSettingsKey, "timer", "60");
   registry.SetDword(RegRoot::LocalMachine, kDeviceSettingsKey, "name", 0x41);
+  registry.SetString(RegRoot::LocalMachine, kDeviceSettingsKey, "fits", std::string(4094, 'x'));
+  registry.SetString(RegRoot::LocalMachine, kDeviceSettingsKey, "long", std::string(4095, 'x'));
   CDeviceSettings s = Open();
   int d = 11;
   EXPECT_FALSE(s.ReadDword("timer", &d));
@@ -150,19 +100,10 @@ TEST_F(DeviceValueTypes, WrongTypeOrMissingReadsAsNotSet) {
   EXPECT_FALSE(s.ReadString("name", &text));
   EXPECT_EQ(text, "");
   text = "old";
-  EXPECT_FALSE(s.ReadString("missing", &text));
-  EXPECT_EQ(text, "");
-}
-
-TEST_F(DeviceValueTypes, StringsUpTo4094CharactersFitLongerOnesAreNotSet) {
-  registry.SetString(RegRoot::LocalMachine, kDeviceSettingsKey, "fits", std::string(4094, 'x'));
-  registry.SetString(RegRoot::LocalMachine, kDeviceSettingsKey, "long", std::string(4095, 'x'));
-  CDeviceSettings s = Open();
-  std::string text;
-  ASSERT_TRUE(s.ReadString("fits", &text));
-  EXPECT_EQ(text.size(), 4094u);
   EXPECT_FALSE(s.ReadString("long", &text));
   EXPECT_EQ(text, "");
+  ASSERT_TRUE(s.ReadString("fits", &text));
+  EXPECT_EQ(text, std::string(4094, 'x'));
 }
 
 TEST_F(DeviceValueTypes, DebugOptionsAcceptAnyTypeOfFourBytes) {
@@ -175,17 +116,6 @@ TEST_F(DeviceValueTypes, DebugOptionsAcceptAnyTypeOfFourBytes) {
   registry.keys[MemoryRegistry::Full(RegRoot::LocalMachine, kDeviceSettingsKey)]
                ["00-00-00000000-AVdebugOptions"] = tooLong;
   EXPECT_EQ(Open().DebugOptions(), 0);
-}
-
-TEST_F(DeviceValueTypes, SubkeyIsCreatedOnWriteAndReadBack) {
-  CDeviceSettings s = Open();
-  ASSERT_TRUE(s.WriteDword("v", 4, "Extra"));
-  EXPECT_NE(registry.Find(RegRoot::LocalMachine, std::string(kDeviceSettingsKey) + "\\Extra", "v"),
-            nullptr);
-  int d = 0;
-  EXPECT_TRUE(s.ReadDword("v", &d, "Extra"));
-  EXPECT_EQ(d, 4);
-  EXPECT_FALSE(s.ReadDword("v", &d));
 }
 
 // ---- failed writes are reported ----
