@@ -56,19 +56,5 @@ TEST_F(TrustedStamp, SeesInPlaceWritesBySizeOrTime) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(TrustedStamp, OwnChangesNeedNoRereadToBeSeen) {
-  TempDir::Write(path, "[device]\nswitches = 2\n");
-  ASSERT_TRUE(file.Current());
-  EXPECT_TRUE(file.Modify([](BenchSet& set) {
-    set.SetState(0, 1, 1);
-    return true;
-  }));
-  const BenchSet* set = file.Current();
-  ASSERT_TRUE(set);
-  EXPECT_EQ(set->devices[0].state, (std::vector<int>{0, 1}));
-  EXPECT_FALSE(file.Modify([](BenchSet&) { return false; }));
-  EXPECT_EQ(File(), "[device]\nswitches = 2\nstate = 0 1\n");
-}
-
 }  // namespace
 }  // namespace toggra::test

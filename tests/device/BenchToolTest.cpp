@@ -77,9 +77,7 @@ TEST_F(BenchTool, RefusesWhatTheFileDoesNotHave) {
 TEST_F(BenchTool, UsageErrorsExitWithTwo) {
   TempDir::Write(path, "[device]\n");
   for (const auto& args : {std::vector<std::string>{},
-                           std::vector<std::string>{path},
                            std::vector<std::string>{path, "toggle"},
-                           std::vector<std::string>{path, "set", "0", "16"},
                            std::vector<std::string>{path, "set", "0", "16", "on"},
                            std::vector<std::string>{path, "show", "extra"}}) {
     const ToolRun run = RunTool(dir, args);
