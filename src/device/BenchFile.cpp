@@ -226,9 +226,9 @@ bool BenchFile::Modify(const std::function<bool(BenchSet&)>& change) {
   // What was just written is known; the stamp is taken after the rename,
   // which changes the inode's ctime on some filesystems.
   if (::fstat(written.Get(), &st) == 0) Adopt(std::move(written), st, readStart, std::move(parse));
+  // `locked` closes only now, after the rename: the next writer finds the new
+  // file in place.
   return true;
-  // `locked` closes here, after the rename: the next writer then finds the
-  // new file in place.
 }
 
 bool BenchFile::Replace(const std::string& text) {
