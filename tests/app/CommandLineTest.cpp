@@ -40,13 +40,7 @@ TEST(Emptiness, OnlyAnEmptyLineOrALeadingHighByteCountsAsNoArguments) {
 TEST(Emptiness, OnlySpacesLeaveEveryDefault) {
   const StartOptions o = Parse("    ");
   ExpectSameOptions(o, StartOptions{});
-  EXPECT_FALSE(o.trafficLight);
-  EXPECT_TRUE(o.trayMode);
-  EXPECT_EQ(o.number1, -1);
-  EXPECT_EQ(o.number2, -1);
-  EXPECT_EQ(o.colour, -1);
-  EXPECT_TRUE(o.names.empty());
-  EXPECT_EQ(o.stateFile, "");
+  EXPECT_FALSE(o.noArguments);
 }
 
 TEST(OptionLetters, EachLetterSetsItsFlagInEitherCase) {

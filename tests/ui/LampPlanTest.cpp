@@ -72,7 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
         LampCase{.name = "InvertedOneMeansOff", .state = 1, .inverted = 1, .brush = F},
         LampCase{.name = "InvertedZeroMeansOn", .state = 0, .inverted = 1, .brush = N},
         LampCase{.name = "UnreachableIsNeitherOffNorOn", .state = -1, .brush = N},
-        LampCase{.name = "DarkIsNeitherOffNorOn", .state = 3, .brush = N},
         LampCase{.name = "UnreachableStillShowsItsCountdown", .state = -1, .countdown = 80,
                  .timer = 10, .brush = F, .fraction = 0.2},
         LampCase{.name = "JustStartedCountdownIsZero", .state = 1, .countdown = 100,
@@ -85,7 +84,6 @@ INSTANTIATE_TEST_SUITE_P(
         LampCase{.name = "OneLineOnIsGreenAndHidesCountdown", .oneLine = 1, .state = 1,
                  .countdown = 50, .timer = 10, .brush = S},
         LampCase{.name = "OneLineUnreachableCountsAsOn", .oneLine = 1, .state = -1, .brush = S},
-        LampCase{.name = "OneLineDarkCountsAsOn", .oneLine = 1, .state = 3, .brush = S},
         LampCase{.name = "OneLineInvertedOneIsRed", .oneLine = 1, .state = 1, .inverted = 1,
                  .brush = F},
         LampCase{.name = "OneLineInvertedZeroIsGreen", .oneLine = 1, .state = 0, .inverted = 1,
@@ -121,8 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
                  .row = kIdLowerButton, .state = 0, .stateOfColumnPlus4 = 1, .brush = S},
         LampCase{.name = "GroupIgnoresItsOwnChannel", .groupMode = 1, .column = 3,
                  .row = kIdLowerButton, .state = 1, .stateOfColumnPlus4 = 0, .brush = N},
-        LampCase{.name = "GroupUnreachableNeighbourLights", .groupMode = 1,
-                 .row = kIdLowerButton, .stateOfColumnPlus4 = -1, .brush = S},
         LampCase{.name = "GroupButtonsWithoutANeighbourStayUnlit", .groupMode = 1,
                  .column = 12, .row = kIdLowerButton, .state = 1, .brush = N}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -256,22 +252,15 @@ TEST(PieGeometry, CentreUsesIntegerDivision) {
   EXPECT_EQ(PieRadials({1, 1, 4, 6}, 0.0)[0], (Point{2, 3 - 5}));
 }
 
-TEST(BrushColours, NormalRowsAreRedGreenYellowInLowByteRedOrder) {
+TEST(BrushColours, RedSitsInTheLowByteAndGroupModeTakesTheCommandLineColours) {
   TestDialog t;
   CToggraDlg& d = t.Dialog();
-  d.m_colour1 = 0x123456;
-  d.m_colour2 = 0x654321;
+  d.m_colour1 = 0x003399;
+  d.m_colour2 = 0xFF0000;
   EXPECT_EQ(BrushColour(d, LampBrush::FirstRow), 0x0000FFu);
   EXPECT_EQ(BrushColour(d, LampBrush::SecondRow), 0x00FF00u);
   EXPECT_EQ(BrushColour(d, LampBrush::ThirdRow), 0x00FFFFu);
-}
-
-TEST(BrushColours, GroupModeTakesTheCommandLineColours) {
-  TestDialog t;
-  CToggraDlg& d = t.Dialog();
   d.m_groupMode = 1;
-  d.m_colour1 = 0x003399;
-  d.m_colour2 = 0xFF0000;
   EXPECT_EQ(BrushColour(d, LampBrush::FirstRow), 0xFF0000u);
   EXPECT_EQ(BrushColour(d, LampBrush::SecondRow), 0x003399u);
   EXPECT_EQ(BrushColour(d, LampBrush::ThirdRow), 0x00FFFFu);

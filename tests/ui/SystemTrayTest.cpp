@@ -245,15 +245,6 @@ TEST(TrayMenus, IdsOutsideTheColumnsHaveNoMenu) {
   }
 }
 
-TEST_F(TrayIcon, SixteenColumnsGetSixteenIcons) {
-  std::vector<std::unique_ptr<CSystemTray>> trays;
-  for (int i = 0; i < kMaxColumns; ++i) trays.push_back(Make(i));
-  ASSERT_EQ(shell.icons.size(), 16u);
-  EXPECT_EQ(shell.icons.begin()->first, kTrayIdSwitch);
-  EXPECT_EQ(shell.icons.rbegin()->first, kTrayIdSwitch + 15);
-  EXPECT_EQ(shell.icons.rbegin()->second.uCallbackMessage, kMsgTrayCallback + 15);
-}
-
 TEST_F(TrayIcon, RightClickWithoutAChoiceRunsNothing) {
   auto tray = Make(4);
   shell.menuAnswer = 0;
