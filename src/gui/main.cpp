@@ -18,6 +18,7 @@
 
 namespace {
 
+// The program name and the arguments, as the process got them.
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 }  // namespace
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
   using namespace toggra;
 
   // Answered before any window, so that they work without a display.
-  if (const auto info = InfoRequest(Arguments(argc, argv))) {
+  const std::vector<std::string> all = Arguments(argc, argv);
+  if (const auto info = InfoRequest({all.begin() + (all.empty() ? 0 : 1), all.end()})) {
     std::fputs(info->c_str(), stdout);
     return 0;
   }
