@@ -2,6 +2,7 @@
 // hiding the main window into the tray (or minimising it where there is none).
 #pragma once
 
+#include <QObject>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -10,9 +11,14 @@
 
 #include "ui/TrayShell.h"
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace toggra::gui {
+
+// The popup of a tray icon: the items in order (a separator for command 0),
+// each action carrying its command as data, the item at defaultPos in bold.
+std::unique_ptr<QMenu> BuildTrayMenu(const std::vector<TrayMenuItem>& items, int defaultPos);
 
 class CQtTrayShell : public ITrayShell {
  public:
@@ -35,9 +41,17 @@ class CQtTrayShell : public ITrayShell {
   QSystemTrayIcon* Icon(int uID) const;  // for tests
 
  private:
+  bool Add(const NotifyIconData& data);
+  bool Modify(const NotifyIconData& data);
+  void Notify(int uID, intptr_t mouseMessage);
+
   QPointer<QWidget> m_window;
   MessageSink m_sink;
+  // Target of the queued notifications: gone with the shell, and so are
+  // notifications still waiting in the queue.
+  std::unique_ptr<QObject> m_context;
   std::map<int, std::unique_ptr<QSystemTrayIcon>> m_icons;
+  std::map<int, int> m_callbacks;  // callback message by icon id
 };
 
 }  // namespace toggra::gui
