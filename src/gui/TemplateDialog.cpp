@@ -66,7 +66,15 @@ QLineEdit* CTemplateDialog::AddEdit(int id, const DlgRect& r) {
 QCheckBox* CTemplateDialog::AddCheckBox(int id, const QString& text, const DlgRect& r) {
   auto* c = new QCheckBox(text, this);
   Place(c, id, r);
+  WidenToText(c);
   return c;
+}
+
+// The template's widths were measured for another font and a smaller check
+// mark; a text that no longer fits gets the room it needs, up to the edge.
+void CTemplateDialog::WidenToText(QWidget* w) {
+  const int needed = qMin(w->sizeHint().width(), width() - w->x());
+  if (needed > w->width()) w->resize(needed, w->height());
 }
 
 QGroupBox* CTemplateDialog::AddGroupBox(int id, const QString& text, const DlgRect& r) {

@@ -38,6 +38,7 @@ class CTemplateDialog : public QDialog {
   QCheckBox* AddCheckBox(int id, const QString& text, const DlgRect& r);
   QGroupBox* AddGroupBox(int id, const QString& text, const DlgRect& r);
   void Place(QWidget* w, int id, const DlgRect& r);
+  void WidenToText(QWidget* w);
 
  private:
   DialogUnits m_units;
