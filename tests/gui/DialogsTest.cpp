@@ -259,13 +259,5 @@ INSTANTIATE_TEST_SUITE_P(Icons, LampIcons,
                                            std::pair{kIconYellow, qRgb(255, 255, 0)},
                                            std::pair{kIconWhite, qRgb(255, 255, 255)}));
 
-TEST(LampIconShape, ShadingOnTheLowerRightInsideAGreySurround) {
-  const QImage img = DrawLamp(kIconRed, 64, 1.0).toImage();
-  EXPECT_EQ(QColor(img.pixel(16, 16)), QColor(255, 0, 0));
-  EXPECT_EQ(QColor(img.pixel(49, 49)), QColor(128, 0, 0));
-  EXPECT_EQ(QColor(img.pixel(32, 1)), QColor(192, 192, 192));
-  EXPECT_TRUE(LampIcon(4711).isNull());
-}
-
 }  // namespace
 }  // namespace toggra::gui
