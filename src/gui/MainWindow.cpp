@@ -67,6 +67,7 @@ bool CMainWindow::Start(CToggraDlg& dlg) {
   Attach(dlg);
   dlg.OnInitDialog();
   if (m_ending || dlg.Ended()) return false;
+  KeepFocusInside();
   m_tick.start();
   // A start-up that hid the window into the tray (or minimised it) has shown
   // or hidden it explicitly; leave it so.
@@ -156,6 +157,15 @@ void CMainWindow::ApplyControl(QWidget* widget, const CControl& control) {
                      : m_units.Map(control.templateRect);
   widget->setGeometry(r.left, r.top, r.Width(), r.Height());
   widget->setVisible(control.visible);
+}
+
+void CMainWindow::KeepFocusInside() {
+  // The layout leaves the unused columns (and rows) outside the client area
+  // rather than hiding them; a button nobody can see or click must not take
+  // the focus by Tab either, where Space would press it unseen.
+  for (auto& [id, widget] : m_widgets)
+    if (qobject_cast<QAbstractButton*>(widget) && !rect().intersects(widget->geometry()))
+      widget->setFocusPolicy(Qt::NoFocus);
 }
 
 QWidget* CMainWindow::ControlWidget(int id) const {

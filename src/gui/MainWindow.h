@@ -79,6 +79,7 @@ class CMainWindow : public QWidget, public IDialogHost {
   void CreateControlWidgets();
   QWidget* CreateControlWidget(const CControl& control);
   void ApplyControl(QWidget* widget, const CControl& control);
+  void KeepFocusInside();
   void SetClientSize(const QSize& size);
   QMargins FrameMargins() const;
   // Attached and not ended: only then do events reach the dialog.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPushButton>
@@ -139,6 +140,22 @@ TEST_P(MainWindowLayout, ClientAreaHoldsExactlyTheShownColumns) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Columns, MainWindowLayout, ::testing::Values(1, 3, 4));
+
+TEST_F(MainWindowTest, TabStaysOnTheButtonsInsideTheWindow) {
+  AddSwitchDevice(1);
+  ASSERT_TRUE(Start());
+  Activate();
+  W(kIdUpperButton)->setFocus();
+  std::vector<QWidget*> visited;
+  for (int n = 0; n < 4; ++n) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget());
+  }
+  // Upper lamp, "Kurzzeit", lower lamp, and round again: the hidden "Start"
+  // button and everything beyond the edges are passed over.
+  EXPECT_EQ(visited, (std::vector<QWidget*>{W(kIdTimeButton), W(kIdLowerButton),
+                                            W(kIdUpperButton), W(kIdTimeButton)}));
+}
 
 TEST_F(MainWindowTest, TrafficLightShowsRedYellowGreenFromTheTopClearOfTheButtons) {
   test::FakeDevice light;
