@@ -1,12 +1,9 @@
 // The lamp buttons as the user sees them: the picture painted for each lamp
-// decision, and the press and release a button reports.
+// decision.
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
-#include <QSignalSpy>
-#include <QTest>
-#include <QWidget>
 #include <cmath>
 
 #include "gui/LampButton.h"
@@ -23,9 +20,8 @@ class LampPainting : public ::testing::Test {
   LampPainting() : dlg(t.Dialog()) {}
 
   // The picture of lamp `id` on a transparent button face.
-  QImage Paint(int id, qreal ratio = 1.0) {
-    QImage image(kButton * ratio, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(ratio);
+  QImage Paint(int id) {
+    QImage image(kButton, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     PaintLamp(painter, dlg, id, kButton);
@@ -86,16 +82,6 @@ TEST_F(LampPainting, ACountdownThatHasHardlyBegunShowsNothingAtAll) {
   EXPECT_FALSE(Blank(Paint(kIdUpperButton)));
 }
 
-TEST_F(LampPainting, PicturesStayWholeAtTwiceTheResolution) {
-  t.AddColumn(0, kFirstSwitchId, kStateOn);
-  const QImage image = Paint(kIdLowerButton, 2.0);
-  ASSERT_EQ(image.width(), 2 * kButton.width());
-  // Painted in device-independent pixels: the lamp spans the whole picture.
-  EXPECT_EQ(At(image, 0.5, 0.5), Brush(LampBrush::SecondRow));
-  EXPECT_GT(image.pixelColor(3, image.height() / 2).alpha(), 0);
-  EXPECT_GT(image.pixelColor(image.width() - 4, image.height() / 2).alpha(), 0);
-}
-
 // A running countdown fills a wedge from twelve o'clock clockwise through its
 // elapsed share of the full circle.
 class PieShare : public LampPainting, public ::testing::WithParamInterface<double> {};
@@ -151,43 +137,6 @@ INSTANTIATE_TEST_SUITE_P(Buttons, ArrowDirection,
                                            ArrowCase{kIdLowerButton + 1, true},
                                            ArrowCase{kIdThirdButton + 1, false},
                                            ArrowCase{kIdUpperButton + 2, false}));
-
-// What a lamp button reports while it is pressed and released.
-class LampButtonSelection : public ::testing::Test {
- protected:
-  LampButtonSelection() : button(new CLampButton(kIdUpperButton, &window)) {
-    button->setGeometry(QRect(QPoint(0, 0), kButton));
-    window.resize(200, 200);
-    window.show();
-    window.activateWindow();
-    button->setFocus();
-  }
-  QWidget window;
-  CLampButton* button;
-};
-
-TEST_F(LampButtonSelection, MousePressAndReleaseAreReportedWithTheFocus) {
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  QSignalSpy selection(button, &CLampButton::selectionChanged);
-  QSignalSpy clicked(button, &QAbstractButton::clicked);
-  QTest::mousePress(button, Qt::LeftButton);
-  ASSERT_EQ(selection.count(), 1);
-  EXPECT_EQ(selection[0], (QList<QVariant>{kIdUpperButton, true, true}));
-  QTest::mouseRelease(button, Qt::LeftButton);
-  ASSERT_EQ(selection.count(), 2);
-  EXPECT_EQ(selection[1], (QList<QVariant>{kIdUpperButton, true, false}));
-  EXPECT_EQ(clicked.count(), 1);
-}
-
-TEST_F(LampButtonSelection, SpaceKeyPressesAndReleases) {
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  QSignalSpy selection(button, &CLampButton::selectionChanged);
-  QTest::keyPress(button, Qt::Key_Space);
-  QTest::keyRelease(button, Qt::Key_Space);
-  ASSERT_EQ(selection.count(), 2);
-  EXPECT_EQ(selection[0], (QList<QVariant>{kIdUpperButton, true, true}));
-  EXPECT_EQ(selection[1], (QList<QVariant>{kIdUpperButton, true, false}));
-}
 
 }  // namespace
 }  // namespace toggra::gui
