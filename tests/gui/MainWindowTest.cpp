@@ -31,6 +31,15 @@ namespace {
 // Long enough that no tick comes between a test's steps.
 constexpr int kQuietTickMs = 3'600'000;
 
+// A notification area that hides the window as the real one does.
+struct HidingTray : test::FakeTrayShell {
+  void HideToTray() override {
+    FakeTrayShell::HideToTray();
+    if (window) window->hide();
+  }
+  QWidget* window = nullptr;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
@@ -54,7 +63,10 @@ class MainWindowTest : public ::testing::Test {
   }
 
   CMainWindow& Window() {
-    if (!m_window) m_window = std::make_unique<CMainWindow>(tickMs);
+    if (!m_window) {
+      m_window = std::make_unique<CMainWindow>(tickMs);
+      tray.window = m_window.get();
+    }
     return *m_window;
   }
   // The dialog, not yet started: set its flags before Start.
@@ -104,7 +116,7 @@ class MainWindowTest : public ::testing::Test {
   test::MemoryRegistry registry;
   DeviceSettingsRoot settingsRoot;
   test::MemoryFiles files;
-  test::FakeTrayShell tray;
+  HidingTray tray;
 
  private:
   std::unique_ptr<test::FakePivlink> m_pending;
@@ -265,6 +277,14 @@ TEST_F(MainWindowTest, InTrayModeEscapeAndTheCloseBoxHideTheWindowIntoTheTray) {
   EXPECT_EQ(tray.hidden, 2);
   QTest::keyClick(&Window(), Qt::Key_Return);
   EXPECT_FALSE(Window().Ending());
+}
+
+TEST_F(MainWindowTest, AStartHiddenInTheTrayAtTheLastExitStaysHidden) {
+  AddSwitchDevice(1);
+  registry.SetDword(RegRoot::CurrentUser, "SOFTWARE\\Arvendal GmbH\\USB\\Toggra", "OnTray", 1);
+  ASSERT_TRUE(Window().Start(Dialog()));
+  EXPECT_EQ(tray.hidden, 1);
+  EXPECT_FALSE(Window().isVisible());
 }
 
 struct EndingKey {
