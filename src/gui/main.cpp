@@ -12,6 +12,7 @@
 #include "gui/MainWindow.h"
 #include "gui/QtPrompts.h"
 #include "gui/QtTrayShell.h"
+#include "gui/ShownReport.h"
 #include "settings/DeviceSettings.h"
 #include "settings/HiveRegistry.h"
 #include "trafficlight/PosixFileService.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   // The window hides into the tray, and a message box may be the last window
   // that closes: only the dialog's end ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
+  gui::ReportFirstShownWindow(app);
 
   CSystemClock clock;
   CHiveRegistry registry = CHiveRegistry::FromEnvironment();
