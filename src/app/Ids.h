@@ -20,6 +20,10 @@ inline constexpr int kIdGroupBox = 1050;      // column frame
 inline constexpr int kIdTimeButton = 1066;    // "Kurzzeit"
 inline constexpr int kIdStartButton = 1083;   // "Start (F1)" ...
 
+// In the group layout second-row button j shows channel j + 4, whatever the
+// group size.
+inline constexpr int kGroupSecondRowOffset = 4;
+
 // Tray menu commands; column i adds i (except "Beenden").
 inline constexpr int kCmdExit = 32771;        // "Beenden", all columns
 inline constexpr int kCmdOpenApp = 32773;     // "Applikation öffnen"

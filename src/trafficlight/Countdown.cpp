@@ -107,6 +107,10 @@ void InvalidateColumn(CToggraDlg& d, int i) {
   d.InvalidateControl(kIdUpperButton + i);
   if (!d.m_groupMode) d.InvalidateControl(kIdThirdButton + i);
   d.InvalidateControl(kIdLowerButton + i);
+  // The group layout shows channel i in a second-row button of another
+  // column; without this a channel switched from outside stays drawn as it was.
+  if (d.m_groupMode && i >= kGroupSecondRowOffset)
+    d.InvalidateControl(kIdLowerButton + i - kGroupSecondRowOffset);
 }
 
 struct Hms {

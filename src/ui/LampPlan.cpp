@@ -20,10 +20,6 @@ constexpr uint32_t kRgbGreen = 0x00FF00;
 constexpr uint32_t kRgbYellow = 0x00FFFF;
 constexpr uint32_t kColourMask = 0xFFFFFF;
 
-// Second-row button j of the group layout shows channel j + 4, whatever the
-// group size.
-constexpr int kGroupSecondRowOffset = 4;
-
 LampPlan Whole(LampBrush brush) { return {true, brush, -1.0}; }
 LampPlan Unlit() { return {true, LampBrush::None, -1.0}; }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TestDialog.h"
+#include "ui/LampPlan.h"
 
 namespace toggra::test {
 namespace {
@@ -100,6 +101,38 @@ TEST_F(PlainSwitchPoll, ChannelFoundOnIsTimedAndFoundOffEndsTheRun) {
   for (int k = 0; k < 50; ++k) d.TimerTick();
   EXPECT_TRUE(t.device->CallsOf("SetSwitch").empty());
 }
+
+// Group layout: channel c of an 8-channel device switched from outside. Each
+// shown lamp whose picture the reading changes must be redrawn by the tick.
+class GroupPollRedraw : public ::testing::TestWithParam<int> {
+ protected:
+  TestDialog t;
+  CToggraDlg& d = t.Dialog();
+};
+
+TEST_P(GroupPollRedraw, EveryShownLampThatChangesIsInvalidated) {
+  d.m_groupMode = 1, d.m_groupStride = 2, d.m_groupSize = 4, d.m_groupCount = 1;
+  t.device->devices.push_back({});
+  for (int j = 0; j < 8; ++j) t.AddColumn(0, kFirstSwitchId + j, kStateOff);
+  std::vector<int> shown;
+  for (int i = 0; i < d.m_groupSize; ++i) {
+    shown.push_back(kIdUpperButton + i);
+    shown.push_back(kIdLowerButton + i);
+  }
+  std::vector<LampBrush> before;
+  for (int id : shown) before.push_back(PlanLamp(d, id).brush);
+  t.device->devices[0].state[kFirstSwitchId + GetParam()] = 1;
+  d.TimerTick();
+  int changedLamps = 0;
+  for (size_t k = 0; k < shown.size(); ++k) {
+    if (PlanLamp(d, shown[k]).brush == before[k]) continue;
+    ++changedLamps;
+    EXPECT_GE(t.host.InvalidationsOf(shown[k]), 1) << "button " << shown[k];
+  }
+  EXPECT_EQ(changedLamps, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Channels, GroupPollRedraw, ::testing::Range(0, 8));
 
 class MultiSwitchPoll : public ::testing::Test {
  protected:
