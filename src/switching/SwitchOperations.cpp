@@ -6,12 +6,11 @@
 #include "app/ErrorDialogs.h"
 #include "app/Format.h"
 #include "app/ToggraDlg.h"
+#include "trafficlight/ColumnSteps.h"
 
 namespace toggra {
 namespace {
 
-// Countdowns count ticks of 100 ms; durations are whole seconds.
-constexpr int kTicksPerSecond = 10;
 // Everything runs on the GUI thread, so nothing can release the semaphore
 // while a wait runs: a wait at count 0 (the first use after start-up, the
 // nested SwitchRed -> SwitchGreen) is a pause of this length, never a block.
@@ -21,14 +20,6 @@ void SendChannel(CToggraDlg& d, int j, int on) {
   // The result is never tested: the poll reads the channel back after the
   // quiet period and reconciles the display with the hardware.
   if (d.m_device) d.m_device->SetSwitch(d.m_records[j].m_devNo, d.m_records[j].m_switchId, on);
-}
-
-void SendLamps(CToggraDlg& d, int i, int red, int yellow, int green) {
-  if (!d.m_device) return;
-  const int devNo = d.m_records[i].m_devNo;
-  d.m_device->SetSwitch(devNo, kLampRed, red);
-  d.m_device->SetSwitch(devNo, kLampYellow, yellow);
-  d.m_device->SetSwitch(devNo, kLampGreen, green);
 }
 
 void ShowTrayIcon(CToggraDlg& d, int i, IconId icon) {
@@ -76,6 +67,8 @@ void SwitchPlain(CToggraDlg& d, int i, int v) {
 
 // Group layout: one click toggles the same column of every block; base(g) is
 // the first channel of group g's block. Icons and countdowns stay untouched.
+// A simulation may stand in for an attached device that has no group (a
+// 4-channel one, say): its channels must not follow the simulated blocks.
 template <class Base>
 void ToggleBlocks(CToggraDlg& d, int i, Base base) {
   // Only the shown columns have a channel in each block; the tray commands of
@@ -91,10 +84,10 @@ void ToggleBlocks(CToggraDlg& d, int i, Base base) {
     }
     for (int j = first; j < end; ++j) {
       if (j == target) {
-        SendChannel(d, j, d.m_records[j].m_state);
+        if (!d.m_simulation) SendChannel(d, j, d.m_records[j].m_state);
       } else if (d.m_exclusive) {
         d.m_records[j].m_state = kStateOff;
-        SendChannel(d, j, 0);
+        if (!d.m_simulation) SendChannel(d, j, 0);
       }
     }
   }
@@ -110,8 +103,11 @@ void CToggraDlg::SwitchGreen(int i) {
   // A run with a total time starts dark; the countdown brings the colours.
   if (m_trafficLight && r.m_timerT > 0) {
     ShowTimeButtonPressed(*this, i, true);
-    r.m_countdownT = kTicksPerSecond * (r.m_timerT - r.m_timer2 - r.m_timer);
-    if (!m_simulation) SendLamps(*this, i, 0, 0, 0);
+    // Taken in 64 bits: durations from the command line or the settings may be
+    // anything an int holds.
+    const int64_t leadIn = static_cast<int64_t>(r.m_timerT) - r.m_timer2 - r.m_timer;
+    r.m_countdownT = column::ArmTicks(leadIn);
+    column::SendColour(*this, i, column::kDark);
     r.m_state = kStateDark;
     InvalidateAll();
     m_semaphore.Release();
@@ -126,7 +122,7 @@ void CToggraDlg::SwitchGreen(int i) {
 
   r.m_state = kStateOn;
   if (m_trafficLight) {
-    if (!m_simulation) SendLamps(*this, i, 0, 0, 1);
+    column::SendColour(*this, i, column::kGreen);
   } else {
     int v = 1;
     if (!m_simulation && r.m_inverted) {
@@ -139,7 +135,7 @@ void CToggraDlg::SwitchGreen(int i) {
   r.m_commandTime = Now32();
   if (r.m_timer > 0) {  // the timed switch-on
     ShowTimeButtonPressed(*this, i, true);
-    r.m_countdown = kTicksPerSecond * r.m_timer;
+    r.m_countdown = column::ArmTicks(r.m_timer);
   }
   Finish(*this);
 }
@@ -172,7 +168,7 @@ void CToggraDlg::SwitchRed(int i) {
     return;
   }
   if (m_trafficLight) {
-    if (!m_simulation) SendLamps(*this, i, 1, 0, 0);
+    column::SendColour(*this, i, column::kRed);
   } else {
     int v = n;
     // The one-line toggle flips the raw value, so only two-row display inverts.
@@ -203,7 +199,7 @@ void CToggraDlg::SwitchYellow(int i) {
   r.m_commandTime = Now32();
   if (r.m_timer2 > 0) {
     ShowTimeButtonPressed(*this, i, true);
-    r.m_countdown2 = kTicksPerSecond * r.m_timer2;
+    r.m_countdown2 = column::ArmTicks(r.m_timer2);
   }
   InvalidateAll();
 }
@@ -214,7 +210,7 @@ void CToggraDlg::SwitchDark(int i) {
   r.m_state = kStateDark;
   if (!m_simulation) {
     if (m_trafficLight)
-      SendLamps(*this, i, 0, 0, 0);
+      column::SendColour(*this, i, column::kDark);
     else
       SendChannel(*this, i, 0);
   }
@@ -222,7 +218,7 @@ void CToggraDlg::SwitchDark(int i) {
   r.m_commandTime = Now32();
   if (r.m_timer > 0) {
     ShowTimeButtonPressed(*this, i, true);
-    r.m_countdown = kTicksPerSecond * r.m_timer;
+    r.m_countdown = column::ArmTicks(r.m_timer);
   }
   InvalidateAll();
 }

@@ -12,10 +12,10 @@ namespace toggra::column {
 
 inline constexpr int kTicksPerSecond = 10;
 
-// Counters are 32-bit; a huge duration (the dialog does not limit hours) must
-// not overflow when it is turned into ticks.
-inline int ArmTicks(int seconds) {
-  const int64_t ticks = static_cast<int64_t>(seconds) * kTicksPerSecond;
+// Counters are 32-bit; a huge duration (the command line and the settings
+// allow any int) must not overflow when it is turned into ticks.
+inline int ArmTicks(int64_t seconds) {
+  const int64_t ticks = seconds * kTicksPerSecond;
   if (ticks > INT_MAX) return INT_MAX;
   if (ticks < INT_MIN) return INT_MIN;
   return static_cast<int>(ticks);
@@ -28,6 +28,7 @@ struct LampColour {
 inline constexpr LampColour kRed{1, 0, 0};
 inline constexpr LampColour kYellow{0, 1, 0};
 inline constexpr LampColour kGreen{0, 0, 1};
+inline constexpr LampColour kDark{0, 0, 0};
 
 inline void SendColour(CToggraDlg& d, int i, const LampColour& c) {
   if (d.m_simulation || !d.m_device) return;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <utility>
 #include <vector>
 
@@ -114,6 +115,21 @@ TEST_F(Switching, TimedSwitchOnIsArmedAndStoppedWithTheTimeButton) {
   EXPECT_EQ(r.m_timeButton->text, "Kurzzeit");
 }
 
+// Any int may come as a duration from the command line or the settings.
+TEST_F(Switching, LongestDurationsStillArmARunningCountdown) {
+  SwitchRecord& r = t.AddColumn(0, kFirstSwitchId);
+  r.m_timer = r.m_timer2 = INT_MAX;
+  d.SwitchGreen(0);
+  d.SwitchYellow(0);
+  EXPECT_GT(r.m_countdown, 0);
+  EXPECT_GT(r.m_countdown2, 0);
+  d.m_trafficLight = 1;
+  r.m_timer = r.m_timer2 = 1;
+  r.m_timerT = INT_MAX;
+  d.SwitchGreen(0);
+  EXPECT_GT(r.m_countdownT, 0);
+}
+
 TEST_F(Switching, TrayIconFollowsEveryOperation) {
   d.m_trafficLight = 1;
   t.AddColumn(0, kFirstSwitchId);
@@ -190,6 +206,20 @@ TEST_F(GroupBlockToggle, EveryGroupOfTwoDevicesFollows) {
   d.SwitchGreen(1);
   d.SwitchRed(1);
   EXPECT_EQ(Sent(), (std::vector{Set(0, 21, 1), Set(1, 21, 1), Set(0, 17, 1), Set(1, 17, 1)}));
+}
+
+// The simulated group may stand in for an attached device without a group.
+TEST_F(GroupBlockToggle, SimulationTogglesTheStatesWithoutCommandingTheDevice) {
+  Groups(8);
+  d.m_simulation = 1;
+  d.m_exclusive = 1;
+  d.m_records[5].m_state = kStateOn;
+  d.SwitchGreen(2);
+  d.SwitchRed(1);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(d.m_records[6].m_state, kStateOn);
+  EXPECT_EQ(d.m_records[5].m_state, kStateOff);
+  EXPECT_EQ(d.m_records[1].m_state, kStateOn);
 }
 
 TEST_F(GroupBlockToggle, TrayCommandOfAChannelBeyondTheShownColumnsTogglesNothing) {
