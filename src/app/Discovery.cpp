@@ -1,6 +1,7 @@
 // Device discovery: which devices and channels become columns, and what each
 // column's record holds when the window opens.
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "app/Format.h"
@@ -96,9 +97,10 @@ bool SetUpColumn(CToggraDlg& dlg, CDeviceSettings& settings, int d, const Device
   r.m_timer = StartDuration(dlg, dlg.m_colour1, settings, name(kEntryTimer));
   r.m_timer2 = StartDuration(dlg, dlg.m_colour2, settings, name(kEntryTimer2));
   int total = 0;
-  r.m_timerT = settings.ReadDword(name(kEntryTimerT), &total) && total > r.m_timer + r.m_timer2
-                   ? total
-                   : 0;
+  // The sum is taken in 64 bits: two large start numbers must not wrap round
+  // and let any stored total through.
+  const int64_t phases = static_cast<int64_t>(r.m_timer) + r.m_timer2;
+  r.m_timerT = settings.ReadDword(name(kEntryTimerT), &total) && total > phases ? total : 0;
   if (dlg.m_colour1 >= 0 && dlg.m_colour2 >= 0 && !dlg.m_groupMode) {
     dlg.EnableWindow(kIdTimeButton + i, false);
     dlg.EnableWindow(kIdStartButton + i, false);

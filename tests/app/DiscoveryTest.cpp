@@ -177,7 +177,9 @@ TEST_P(TotalTime, IsKeptOnlyWhenLongerThanBothDurations) {
 
 INSTANTIATE_TEST_SUITE_P(StartDurations, TotalTime,
                          ::testing::Values(TotalCase{100, 60, 30, 100}, TotalCase{90, 60, 30, 0},
-                                           TotalCase{70, 60, 10, 0}, TotalCase{71, 60, 10, 71}));
+                                           TotalCase{70, 60, 10, 0}, TotalCase{71, 60, 10, 71},
+                                           // the sum of two large durations must not wrap
+                                           TotalCase{5, 2'000'000'000, 2'000'000'000, 0}));
 
 class TrayIcons : public StartUpFixture {};
 
