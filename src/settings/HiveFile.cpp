@@ -214,6 +214,15 @@ std::vector<std::string> FormatValue(const std::string& name, const HiveValue& v
   return lines;
 }
 
+// A line that can go on a hex list: hex digits, commas and blanks, perhaps the
+// backslash that carries it on again. Anything else starts a line of its own,
+// so a list left open at the end of a file cannot take in what is written
+// after it.
+bool IsHexContinuation(const std::string& line) {
+  const std::string t = Trim(line);
+  return !t.empty() && t.find_first_not_of("0123456789abcdefABCDEF, \t\\") == std::string::npos;
+}
+
 bool IsHeader(const std::string& body) { return body == HiveDocument::kHeader || body == kHeaderV5; }
 
 }  // namespace
@@ -250,7 +259,8 @@ HiveDocument HiveDocument::Parse(const std::string& text, std::vector<HiveProble
     Line line;
     line.raw.push_back(phys[i++]);
     std::string body = Trim(line.raw[0]);
-    if (number == 1 && body.rfind(kUtf8Bom, 0) == 0) body.erase(0, 3);
+    // The mark counts only as the file's very first bytes, where it is kept.
+    if (number == 1 && line.raw[0].rfind(kUtf8Bom, 0) == 0) body = Trim(line.raw[0].substr(3));
 
     if (body.empty() || body[0] == ';') {
       line.kind = Kind::Other;
@@ -268,7 +278,8 @@ HiveDocument HiveDocument::Parse(const std::string& text, std::vector<HiveProble
       // A hex list may go on over several lines, each but the last ending in '\'.
       const size_t data = DataStart(body, nullptr);
       const bool hex = data != std::string::npos && StartsWithNoCase(body, data, "hex");
-      while (hex && !body.empty() && body.back() == '\\' && i < phys.size()) {
+      while (hex && !body.empty() && body.back() == '\\' && i < phys.size() &&
+             IsHexContinuation(phys[i])) {
         body.pop_back();
         line.raw.push_back(phys[i]);
         body += Trim(phys[i++]);
@@ -294,8 +305,15 @@ std::string HiveDocument::Serialize() const {
   for (const Line& l : m_lines) hasHeader = hasHeader || l.kind == Kind::Header;
   // A file without its first line would not import on Windows.
   if (!hasHeader) out = std::string(kHeader) + eol + eol;
+  const size_t bodyStart = out.size();
   for (const Line& l : m_lines) {
     for (const std::string& raw : l.raw) out += raw + eol;
+  }
+  // A byte-order mark is only one at the very start: moved behind the header,
+  // it would make the line it began unreadable.
+  if (bodyStart > 0 && out.compare(bodyStart, 3, kUtf8Bom) == 0) {
+    out.erase(bodyStart, 3);
+    out.insert(0, kUtf8Bom);
   }
   return out;
 }

@@ -119,7 +119,8 @@ bool HiveStore::CanWrite() const {
 }
 
 long HiveStore::ReadFile(std::shared_ptr<const HiveDocument>* doc, bool useCache) {
-  FileDescriptor fd(open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without waiting: a FIFO put in the hive's place must not block the open.
+  FileDescriptor fd(open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   Identity id;
   if (fd.Get() < 0) {
     if (errno == EACCES) return ERROR_ACCESS_DENIED;

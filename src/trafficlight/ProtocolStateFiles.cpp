@@ -8,12 +8,12 @@
 #include "app/Format.h"
 #include "app/ToggraDlg.h"
 #include "trafficlight/ColumnSteps.h"
+#include "trafficlight/StateText.h"
 
 namespace toggra {
 
 namespace {
 
-constexpr int kStateValues = 8;
 constexpr size_t kMaxStateBytes = 63;
 constexpr int kSaveAttempts = 5;
 constexpr int kSaveRetryMs = 20;
@@ -40,22 +40,22 @@ int SecondsUsed(const SwitchRecord& r) {
   return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
 }
 
-// The numbers of a state file as "%d %d %d %d %d %d %d %d" reads them:
-// whitespace, an optional sign, digits; parsing stops at the first thing that
-// is not such a number. A number that does not fit in 32 bits stops it too,
-// so a damaged file is not applied. Returns how many were read, or -1 when
-// the text ends before the first number (as sscanf gives EOF).
+}  // namespace
+
 int ParseStateValues(const std::string& text, std::array<int, kStateValues>& values) {
+  // The bytes are read as the C string they were in a buffer: a zero byte
+  // ends the text.
+  const size_t end = std::min(text.find('\0'), text.size());
   size_t pos = 0;
   int count = 0;
   while (count < kStateValues) {
-    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-    if (pos == text.size()) return count == 0 ? -1 : count;
+    while (pos < end && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+    if (pos == end) return count == 0 ? -1 : count;
     const bool negative = text[pos] == '-';
     if (text[pos] == '-' || text[pos] == '+') ++pos;
     const size_t digitsStart = pos;
     int64_t value = 0;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+    while (pos < end && std::isdigit(static_cast<unsigned char>(text[pos]))) {
       value = value * 10 + (text[pos] - '0');
       if (value > static_cast<int64_t>(INT_MAX) + 1) return count;
       ++pos;
@@ -67,6 +67,8 @@ int ParseStateValues(const std::string& text, std::array<int, kStateValues>& val
   }
   return count;
 }
+
+namespace {
 
 // Holds the dialog's semaphore for one state-file read; the wait is bounded
 // and its outcome does not matter (everything runs on one thread).
