@@ -107,6 +107,21 @@ inline constexpr const char* kStrStart = "Start";                  // 111
 inline constexpr const char* kStrProtocolLine = "%s; %d\r\n";      // 112
 inline constexpr const char* kStrLogfile = "Logfile";              // 114
 
+// Per-column entries of the device settings store.
+inline constexpr const char* kEntryTimer = "SwitchTimer";
+inline constexpr const char* kEntryTimer2 = "SwitchTimer2";
+inline constexpr const char* kEntryTimerT = "SwitchTimerT";
+inline constexpr const char* kEntryCandidate = "SwitchCandidate";
+inline constexpr const char* kEntryDevId = "devID";
+// The program-wide flag of the start-error dialog.
+inline constexpr const char* kEntryShowStartError = "DisplaySwitchStartError";
+
+// Application options (under the user key).
+inline constexpr const char* kOptionOneLine = "OneLine";
+inline constexpr const char* kOptionPushButton = "PushButton";
+inline constexpr const char* kOptionArrow = "Arrow";
+inline constexpr const char* kOptionOnTray = "OnTray";
+
 // Texts of the main dialog that are no string resources.
 inline constexpr const char* kTitleToggra = "Toggra";
 inline constexpr const char* kTitleTrafficLight = "Lumora ";

@@ -128,14 +128,4 @@ void LayoutWith(CToggraDlg& dlg, CDeviceSettings& settings, int k) {
   }
 }
 
-std::string CToggraDlg::Caption(int i) {
-  CDeviceSettings settings(*m_services.registry, *m_services.settingsRoot, m_services.prompts);
-  return CaptionWith(*this, settings, i);
-}
-
-void CToggraDlg::Layout(int k) {
-  CDeviceSettings settings(*m_services.registry, *m_services.settingsRoot, m_services.prompts);
-  LayoutWith(*this, settings, k);
-}
-
 }  // namespace toggra

@@ -1,5 +1,5 @@
 // The pieces of the main dialog's start-up that share one settings store:
-// the channel table, the entry names read at start-up, captions and layout.
+// the channel table, captions and layout.
 #pragma once
 
 #include <array>
@@ -35,21 +35,6 @@ inline constexpr std::array<ChannelRow, 8> kChannelTable{{
 
 // The row of a switch id, or null for an id outside the table.
 const ChannelRow* ChannelRowOf(int switchId);
-
-// Per-column entries of the device settings store.
-inline constexpr const char* kEntryTimer = "SwitchTimer";
-inline constexpr const char* kEntryTimer2 = "SwitchTimer2";
-inline constexpr const char* kEntryTimerT = "SwitchTimerT";
-inline constexpr const char* kEntryCandidate = "SwitchCandidate";
-inline constexpr const char* kEntryDevId = "devID";
-// The program-wide flag of the start-error dialog.
-inline constexpr const char* kEntryShowStartError = "DisplaySwitchStartError";
-
-// Application options read at start-up.
-inline constexpr const char* kOptionOneLine = "OneLine";
-inline constexpr const char* kOptionPushButton = "PushButton";
-inline constexpr const char* kOptionArrow = "Arrow";
-inline constexpr const char* kOptionOnTray = "OnTray";
 
 // The simulated device: type, version and serial number.
 inline constexpr int kSimulatedType = 8;

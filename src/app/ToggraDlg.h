@@ -84,7 +84,6 @@ class CToggraDlg : public ICommandTarget {
   // The base class's end-dialog operation: ends the modal loop with `result`.
   void EndDialog(int result);
   void UpdateTitle();
-  std::string Caption(int i);  // the column frame's text (layout step 1)
 
   // ---- switch operations (switching/) ----
   void SwitchGreen(int i);
@@ -186,7 +185,6 @@ class CToggraDlg : public ICommandTarget {
   // Start-up steps (app/).
   void Discover(CDeviceSettings& settings);
   void NoDeviceHandling(CDeviceSettings& settings);
-  void Layout(int k);
 
  private:
   void CreateControls();

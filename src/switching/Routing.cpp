@@ -8,11 +8,6 @@
 namespace toggra {
 namespace {
 
-constexpr const char* kOptionOneLine = "OneLine";
-constexpr const char* kOptionPushButton = "PushButton";
-constexpr const char* kOptionArrow = "Arrow";
-constexpr const char* kOptionOnTray = "OnTray";
-
 // The system keeps its own bits in the low four bits of a system command.
 constexpr int kSysCommandMask = ~0xF;
 

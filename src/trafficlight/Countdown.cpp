@@ -197,12 +197,12 @@ void CToggraDlg::EditDurations(int i) {
       return CDeviceSettings::ValueName(r.m_keyType, r.m_version, r.m_serial, entry);
     };
     r.m_candidate = dlg.m_candidateName;
-    settings.WriteString(name("SwitchCandidate"), r.m_candidate);
+    settings.WriteString(name(kEntryCandidate), r.m_candidate);
     if (!r.m_candidate.empty()) SetWindowText(kIdGroupBox + i, r.m_candidate);
     column::SetTimeText(*this, i, FormatHms(dlg.m_hours, dlg.m_minutes, dlg.m_seconds));
-    settings.WriteDword(name("SwitchTimer"), r.m_timer);
-    settings.WriteDword(name("SwitchTimer2"), r.m_timer2);
-    settings.WriteDword(name("SwitchTimerT"), r.m_timerT);
+    settings.WriteDword(name(kEntryTimer), r.m_timer);
+    settings.WriteDword(name(kEntryTimer2), r.m_timer2);
+    settings.WriteDword(name(kEntryTimerT), r.m_timerT);
   }
   m_services.host->SetFocus(kIdGroupBox);
 }

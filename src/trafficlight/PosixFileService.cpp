@@ -13,36 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "device/UniqueFd.h"
+
 namespace toggra {
 
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int Get() const { return m_fd; }
-  bool Valid() const { return m_fd >= 0; }
-
- private:
-  void Reset() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-  int m_fd;
-};
 
 // Only plain files: a folder would open for reading, and a FIFO would block
 // the GUI thread. Returns 0 or the errno value of the failed open.
@@ -79,7 +56,7 @@ int OpenForWriting(const std::string& path, int extraFlags, UniqueFd* out) {
 }  // namespace
 
 int CPosixFileService::AppendLine(const std::string& path, const std::string& line) {
-  UniqueFd fd(-1);
+  UniqueFd fd;
   if (const int error = OpenForWriting(path, O_APPEND, &fd)) return error;
   // One write on an appending file: lines of several instances never mix.
   [[maybe_unused]] const ssize_t n = ::write(fd.Get(), line.data(), line.size());
@@ -89,7 +66,7 @@ int CPosixFileService::AppendLine(const std::string& path, const std::string& li
 int CPosixFileService::WriteState(const std::string& path, const std::string& text,
                                   bool* written) {
   *written = false;
-  UniqueFd fd(-1);
+  UniqueFd fd;
   if (const int error = OpenForWriting(path, 0, &fd)) return error;
   // Truncate only once the lock is held: a reader must never find the file
   // emptied by a writer that then gave up.
