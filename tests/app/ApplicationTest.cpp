@@ -63,7 +63,7 @@ TEST(ProgramNames, OnlyTheFileNameSelectsTrafficLights) {
   EXPECT_FALSE(lights("/usr/bin/toggra.ampel"));
 }
 
-TEST(InfoRequests, HelpNamesEveryOption) {
+TEST(InfoRequests, HelpNamesEveryOptionAndBothAnswerOnlyAsTheSoleArgument) {
   const auto help = InfoRequest({"--help"});
   ASSERT_TRUE(help.has_value());
   for (const char* option : {"-A", "-D", "-F", "-L", "-N[", "-S", "-T", "Zahl1 Zahl2",
@@ -71,15 +71,11 @@ TEST(InfoRequests, HelpNamesEveryOption) {
     EXPECT_NE(help->find(option), std::string::npos) << option;
   }
   EXPECT_EQ(help->back(), '\n');
-}
-
-TEST(InfoRequests, VersionAndOnlyAsTheSoleArgument) {
   EXPECT_EQ(InfoRequest({"--version"}), std::optional<std::string>("toggra 4.2.2\n"));
-  EXPECT_FALSE(InfoRequest({}).has_value());
-  EXPECT_FALSE(InfoRequest({"-T"}).has_value());
-  EXPECT_FALSE(InfoRequest({"--help", "-T"}).has_value());
-  EXPECT_FALSE(InfoRequest({"-T", "--version"}).has_value());
-  EXPECT_FALSE(InfoRequest({"--HELP"}).has_value());
+  for (const Args& args : {Args{}, Args{"-T"}, Args{"--help", "-T"}, Args{"-T", "--version"},
+                           Args{"--HELP"}}) {
+    EXPECT_FALSE(InfoRequest(args).has_value());
+  }
 }
 
 class CopyStep : public testing::Test {
@@ -94,49 +90,40 @@ class CopyStep : public testing::Test {
   }
 };
 
-TEST_F(CopyStep, DurationsAreCopiedUnchanged) {
-  CToggraDlg& d = Apply("60 30 g");
-  EXPECT_EQ(d.m_colour1, 60);
-  EXPECT_EQ(d.m_colour2, 30);
-  EXPECT_EQ(d.m_startColour, 1);
-  EXPECT_EQ(d.m_exitOnRed, 1);
+// The numbers and the colour letter as the dialog receives them: durations,
+// or in group mode lamp colours with red and blue swapped.
+struct CopyCase {
+  const char* line;
+  int colour1, colour2, startColour, exitOnRed;
+};
+
+class NumbersAndLetter : public CopyStep, public testing::WithParamInterface<CopyCase> {};
+
+TEST_P(NumbersAndLetter, ReachTheDialogAsDurationsOrGroupColours) {
+  const CopyCase& c = GetParam();
+  CToggraDlg& d = Apply(c.line);
+  EXPECT_EQ(d.m_colour1, c.colour1);
+  EXPECT_EQ(d.m_colour2, c.colour2);
+  EXPECT_EQ(d.m_startColour, c.startColour);
+  EXPECT_EQ(d.m_exitOnRed, c.exitOnRed);
+  // Two blocks of four channels with -D, no groups without it.
+  EXPECT_EQ(d.m_groupStride * d.m_groupSize, d.m_groupMode ? 8 : 0);
+  EXPECT_EQ(d.m_groupMode, c.line[1] == 'D');
 }
 
-TEST_F(CopyStep, ExitOnRedNeedsALetterAndASecondNumber) {
-  CToggraDlg& d = Apply("60 g");
-  EXPECT_EQ(d.m_colour1, 60);
-  EXPECT_EQ(d.m_colour2, -1);
-  EXPECT_EQ(d.m_exitOnRed, 0);
-  EXPECT_EQ(Apply("60 30").m_exitOnRed, 0);
-  EXPECT_EQ(Apply("r").m_exitOnRed, 0);
-  EXPECT_EQ(Apply("1 -5 r").m_exitOnRed, 0);
-  EXPECT_EQ(Apply("0 0 r").m_exitOnRed, 1);
-}
-
-TEST_F(CopyStep, GroupModeWithoutNumbersUsesTheDefaultColour) {
-  CToggraDlg& d = Apply("-D");
-  EXPECT_EQ(d.m_colour1, 0x003399);
-  EXPECT_EQ(d.m_colour2, 0x003399);
-  EXPECT_EQ(d.m_exitOnRed, 0);
-  EXPECT_EQ(d.m_groupMode, 1);
-  EXPECT_EQ(d.m_groupStride, 2);
-  EXPECT_EQ(d.m_groupSize, 4);
-}
-
-TEST_F(CopyStep, GroupModeWithALetterEndsOnRed) {
-  EXPECT_EQ(Apply("-D y").m_exitOnRed, 1);
-}
-
-TEST_F(CopyStep, GroupColoursSwapRedAndBlue) {
-  CToggraDlg& d = Apply("-D 16711680 255");
-  EXPECT_EQ(d.m_colour1, 0x0000FF);
-  EXPECT_EQ(d.m_colour2, 0xFF0000);
-  // Above the three colour bytes everything is dropped.
-  EXPECT_EQ(Apply("-D 305419896").m_colour1, 0x785634);
-  EXPECT_EQ(Apply("-D 99999999999").m_colour1, 0xFFFFFF);
-  // A negative second number falls back to the default colour.
-  EXPECT_EQ(Apply("-D 255 -1").m_colour2, 0x003399);
-}
+INSTANTIATE_TEST_SUITE_P(
+    CopyStep, NumbersAndLetter,
+    testing::Values(CopyCase{"60 30 g", 60, 30, 1, 1},
+                    // Ending on red needs a letter and a second number.
+                    CopyCase{"60 g", 60, -1, 1, 0}, CopyCase{"60 30", 60, 30, -1, 0},
+                    CopyCase{"1 -5 r", 1, -5, 0, 0}, CopyCase{"0 0 r", 0, 0, 0, 1},
+                    CopyCase{"-D", 0x003399, 0x003399, -1, 0},
+                    CopyCase{"-D y", 0x003399, 0x003399, 2, 1},
+                    CopyCase{"-D 16711680 255", 0x0000FF, 0xFF0000, -1, 0},
+                    // Above the three colour bytes everything is dropped.
+                    CopyCase{"-D 305419896", 0x785634, 0x003399, -1, 0},
+                    CopyCase{"-D 99999999999", 0xFFFFFF, 0x003399, -1, 0},
+                    CopyCase{"-D 255 -1", 0xFF0000, 0x003399, -1, 0}));
 
 TEST_F(CopyStep, FlagsStateFileAndNamesReachTheDialog) {
   t.Dialog().m_oneLine = 1;
@@ -172,16 +159,7 @@ class StartSequence : public testing::Test {
   TestDialog t;
 
   DlgServices Services() {
-    DlgServices s;
-    s.host = &t.host;
-    s.prompts = &t.prompts;
-    s.clock = &t.clock;
-    s.registry = &t.registry;
-    s.settingsRoot = &t.settingsRoot;
-    s.files = &t.files;
-    s.trayShell = &t.tray;
-    s.createDevice = [] { return std::make_unique<test::FakePivlink>(); };
-    return s;
+    return t.Services([] { return std::make_unique<test::FakePivlink>(); });
   }
 };
 
@@ -217,26 +195,17 @@ TEST_F(StartSequence, RunsTheFilledDialogOnceAndDestroysItBeforeReturning) {
 }
 
 TEST_F(StartSequence, NoArgumentsReachTheDialogAndTheResultIsIgnored) {
-  int noArguments = -1;
-  CToggraApp app;
-  EXPECT_FALSE(app.InitInstance({"/usr/bin/toggra"}, Services(), [&](CToggraDlg& d) {
-    noArguments = d.m_noArguments;
-    EXPECT_EQ(d.m_trafficLight, 0);
-    EXPECT_NE(d.m_nameList, nullptr);
-    return IDCANCEL;
-  }));
-  EXPECT_EQ(noArguments, 1);
-}
-
-TEST_F(StartSequence, ToleratesAnEmptyArgumentVector) {
-  bool ran = false;
-  CToggraApp app;
-  EXPECT_FALSE(app.InitInstance({}, Services(), [&](CToggraDlg& d) {
-    ran = true;
-    EXPECT_EQ(d.m_noArguments, 1);
-    return IDOK;
-  }));
-  EXPECT_TRUE(ran);
+  for (const Args& argv : {Args{"/usr/bin/toggra"}, Args{}}) {
+    int noArguments = -1;
+    CToggraApp app;
+    EXPECT_FALSE(app.InitInstance(argv, Services(), [&](CToggraDlg& d) {
+      noArguments = d.m_noArguments;
+      EXPECT_EQ(d.m_trafficLight, 0);
+      EXPECT_NE(d.m_nameList, nullptr);
+      return IDCANCEL;
+    }));
+    EXPECT_EQ(noArguments, 1) << argv.size();
+  }
 }
 
 }  // namespace

@@ -32,35 +32,21 @@ TEST(Emptiness, OnlyAnEmptyLineOrALeadingHighByteCountsAsNoArguments) {
   EXPECT_TRUE(Parse("").noArguments);
   EXPECT_TRUE(Parse("\xFC").noArguments);
   EXPECT_TRUE(Parse("\x80-T").noArguments);
-  EXPECT_FALSE(Parse(" ").noArguments);
   EXPECT_FALSE(Parse("-T").noArguments);
   EXPECT_FALSE(Parse("g\xFC").noArguments);
-}
-
-TEST(Emptiness, OnlySpacesLeaveEveryDefault) {
-  const StartOptions o = Parse("    ");
-  ExpectSameOptions(o, StartOptions{});
-  EXPECT_FALSE(o.noArguments);
+  // Only spaces: an argument, but every other default stays.
+  const StartOptions spaces = Parse("    ");
+  ExpectSameOptions(spaces, StartOptions{});
+  EXPECT_FALSE(spaces.noArguments);
 }
 
 TEST(OptionLetters, EachLetterSetsItsFlagInEitherCase) {
-  for (const char* line : {"-A", "-a"}) EXPECT_TRUE(Parse(line).trafficLight) << line;
-  for (const char* line : {"-F", "-f"}) EXPECT_FALSE(Parse(line).trayMode) << line;
-  for (const char* line : {"-L", "-l"}) EXPECT_TRUE(Parse(line).logging) << line;
-  for (const char* line : {"-T", "-t"}) EXPECT_TRUE(Parse(line).exclusive) << line;
-  for (const char* line : {"-D", "-d"}) {
-    const StartOptions o = Parse(line);
-    EXPECT_TRUE(o.groupMode) << line;
-    EXPECT_EQ(o.groupStride, 2) << line;
-    EXPECT_EQ(o.groupSize, 4) << line;
-  }
-}
-
-TEST(OptionLetters, LowerAndUpperCaseLinesAgree) {
   const StartOptions lower = Parse("-a -d -f -l -t");
   ExpectSameOptions(lower, Parse("-A -D -F -L -T"));
   EXPECT_TRUE(lower.trafficLight && lower.groupMode && lower.logging && lower.exclusive);
   EXPECT_FALSE(lower.trayMode);
+  EXPECT_EQ(lower.groupStride, 2);
+  EXPECT_EQ(lower.groupSize, 4);
 }
 
 TEST(OptionLetters, NeedNothingAfterThem) {
@@ -201,9 +187,7 @@ TEST(StateFile, ValueFollowsTheLetterOrTheSpacesAfterIt) {
   EXPECT_EQ(Parse("-S a -S b").stateFile, "b");
   EXPECT_EQ(Parse("-S \"offen").stateFile, "offen");
   EXPECT_EQ(Parse("-S \"\" -S").stateFile, "");
-}
-
-TEST(StateFile, AtTheEndOfTheLineChangesNothing) {
+  // At the end of the line the letter changes nothing.
   ExpectSameOptions(Parse("-S"), StartOptions{});
   ExpectSameOptions(Parse("-S    "), StartOptions{});
   EXPECT_EQ(Parse("-S a -S").stateFile, "a");
@@ -220,27 +204,21 @@ TEST(StateFile, QuotedPathKeepsSpacesAndTheScanGoesOn) {
   EXPECT_FALSE(glued.exclusive);
 }
 
-TEST(HighBytes, EndTheScanBetweenOptions) {
+TEST(HighBytes, EndTheScanBetweenOptionsButAreLettersInsideNamesAndPaths) {
   const StartOptions o = Parse("-T \xFC -A 60 g");
   EXPECT_TRUE(o.exclusive);
   EXPECT_FALSE(o.trafficLight);
   EXPECT_EQ(o.number1, -1);
   EXPECT_EQ(o.colour, -1);
-  // Directly after a dash too.
-  EXPECT_FALSE(Parse("-\xFC -T").exclusive);
-}
-
-TEST(HighBytes, AreLettersInsideNamesAndPaths) {
-  const StartOptions o = Parse("-S /tmp/St\xE4nde.txt -N[M\xFChle ] -T");
-  EXPECT_EQ(o.stateFile, "/tmp/St\xE4nde.txt");
-  EXPECT_EQ(o.names, Names{"M\xFChle"});
-  EXPECT_TRUE(o.exclusive);
-}
-
-TEST(HighBytes, AnEmbeddedTerminatorEndsTheLine) {
-  const StartOptions o = Parse(std::string("-T\0-A", 5));
-  EXPECT_TRUE(o.exclusive);
-  EXPECT_FALSE(o.trafficLight);
+  EXPECT_FALSE(Parse("-\xFC -T").exclusive);  // directly after a dash too
+  const StartOptions inside = Parse("-S /tmp/St\xE4nde.txt -N[M\xFChle ] -T");
+  EXPECT_EQ(inside.stateFile, "/tmp/St\xE4nde.txt");
+  EXPECT_EQ(inside.names, Names{"M\xFChle"});
+  EXPECT_TRUE(inside.exclusive);
+  // An embedded terminator ends the line.
+  const StartOptions cut = Parse(std::string("-T\0-A", 5));
+  EXPECT_TRUE(cut.exclusive);
+  EXPECT_FALSE(cut.trafficLight);
 }
 
 TEST(ProgramName, AmpelInAnyCaseSelectsTrafficLights) {

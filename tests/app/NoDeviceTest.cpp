@@ -86,16 +86,23 @@ TEST_F(NoDevice, TrafficLightSimulationHasOneTrafficLightColumn) {
 }
 
 // A 4-channel device is unusable in group mode; the simulation that stands in
-// for it must not switch it.
+// for it must not switch it, at start or when its blocks are clicked.
 TEST_F(NoDevice, GroupSimulationHasEightRecordsAndSendsNothing) {
   AddDevice(8, 4);
   Dlg().m_groupMode = 1;
   Dlg().m_groupStride = 2;
   Dlg().m_groupSize = 4;
+  Dlg().m_exclusive = 1;
   Start();
   EXPECT_EQ(Dlg().m_switchCount, 8);
   EXPECT_EQ(Dlg().m_groupCount, 1);
   EXPECT_EQ(Text(kIdGroupBox + 3), "Simulation");
+  Dlg().m_records[5].m_state = kStateOn;
+  Dlg().OnCommand(kIdLowerButton + 2);
+  Dlg().OnCommand(kIdUpperButton + 1);
+  EXPECT_EQ(Dlg().m_records[6].m_state, kStateOn);
+  EXPECT_EQ(Dlg().m_records[5].m_state, kStateOff);
+  EXPECT_EQ(Dlg().m_records[1].m_state, kStateOn);
   EXPECT_THAT(t.device->CallsOf("SetSwitch"), IsEmpty());
 }
 

@@ -36,13 +36,12 @@ TEST_F(StartUp, SystemMenuGetsTheLogItemOnlyWithLogging) {
   EXPECT_THAT(t.host.separators, ElementsAre(kSysAbout, kSysExit));
   EXPECT_EQ(t.host.icon, kIconApp);
   EXPECT_EQ(t.host.title, "Toggra");
-}
 
-TEST_F(StartUp, WithoutLoggingNoLogItemAndNoLogLine) {
-  AddDevice(8, 1);
-  Start();
-  EXPECT_EQ(t.host.systemMenu.size(), 2u);
-  EXPECT_THAT(Dlg().m_logLines, IsEmpty());
+  TestDialog quiet;
+  quiet.device->devices = t.device->devices;
+  quiet.Dialog().OnInitDialog();
+  EXPECT_EQ(quiet.host.systemMenu.size(), 2u);
+  EXPECT_THAT(quiet.Dialog().m_logLines, IsEmpty());
 }
 
 TEST_F(StartUp, LogLineIsWrittenBeforeTheGroupsAreCounted) {
@@ -103,7 +102,7 @@ TEST_F(StartUp, TrayModeEnterDoesNothingAndEscapeHides) {
   EXPECT_EQ(StoredOption("OnTray"), 1);
 }
 
-TEST_F(StartUp, WithoutTrayModeNoIconsAndEscapeEndsWithCancel) {
+TEST_F(StartUp, WithoutTrayModeNoIconsAndEnterOrEscapeEnds) {
   AddDevice(8, 2);
   StoreOption("OnTray", 5);
   Dlg().m_trayMode = 0;
@@ -113,12 +112,11 @@ TEST_F(StartUp, WithoutTrayModeNoIconsAndEscapeEndsWithCancel) {
   EXPECT_EQ(t.tray.hidden, 0);
   EXPECT_THAT(t.tray.icons, IsEmpty());
   EXPECT_EQ(StoredOption("OnTray"), 5);
-}
 
-TEST_F(StartUp, WithoutTrayModeEnterEndsWithOk) {
-  Dlg().m_trayMode = 0;
-  Dlg().OnOK();
-  EXPECT_THAT(t.host.ended, ElementsAre(IDOK));
+  TestDialog enter;
+  enter.Dialog().m_trayMode = 0;
+  enter.Dialog().OnOK();
+  EXPECT_THAT(enter.host.ended, ElementsAre(IDOK));
 }
 
 // The library object belongs to the dialog; this one leaves its call list
@@ -141,20 +139,11 @@ class Teardown : public StartUpFixture {
   std::vector<FakeDevice> devices;
 
   std::unique_ptr<CToggraDlg> StartDialog() {
-    DlgServices s;
-    s.host = &t.host;
-    s.prompts = &t.prompts;
-    s.clock = &t.clock;
-    s.registry = &t.registry;
-    s.settingsRoot = &t.settingsRoot;
-    s.files = &t.files;
-    s.trayShell = &t.tray;
-    s.createDevice = [this] {
+    auto dlg = std::make_unique<CToggraDlg>(t.Services([this] {
       auto lib = std::make_unique<RecordingPivlink>(&calls);
       lib->devices = devices;
       return lib;
-    };
-    auto dlg = std::make_unique<CToggraDlg>(s);
+    }));
     dlg->m_nameList = &names;
     dlg->OnInitDialog();
     return dlg;

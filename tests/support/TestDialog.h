@@ -1,7 +1,9 @@
 // A main dialog wired to fakes of every platform service.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "app/ToggraDlg.h"
 #include "support/FakeHost.h"
@@ -32,20 +34,24 @@ class TestDialog {
     m_pending = std::move(dev);
   }
 
+  // The fakes as a dialog's services, with the given library factory.
+  DlgServices Services(std::function<std::unique_ptr<CPivlink>()> createDevice) {
+    DlgServices s;
+    s.host = &host;
+    s.prompts = &prompts;
+    s.clock = &clock;
+    s.registry = &registry;
+    s.settingsRoot = &settingsRoot;
+    s.files = &files;
+    s.trayShell = &tray;
+    s.createDevice = std::move(createDevice);
+    return s;
+  }
+
   // Builds the dialog (not yet initialised). Set flags on it before OnInitDialog.
   CToggraDlg& Dialog() {
-    if (!m_dlg) {
-      DlgServices s;
-      s.host = &host;
-      s.prompts = &prompts;
-      s.clock = &clock;
-      s.registry = &registry;
-      s.settingsRoot = &settingsRoot;
-      s.files = &files;
-      s.trayShell = &tray;
-      s.createDevice = [this] { return std::move(m_pending); };
-      m_dlg = std::make_unique<CToggraDlg>(s);
-    }
+    if (!m_dlg)
+      m_dlg = std::make_unique<CToggraDlg>(Services([this] { return std::move(m_pending); }));
     return *m_dlg;
   }
 

@@ -208,20 +208,6 @@ TEST_F(GroupBlockToggle, EveryGroupOfTwoDevicesFollows) {
   EXPECT_EQ(Sent(), (std::vector{Set(0, 21, 1), Set(1, 21, 1), Set(0, 17, 1), Set(1, 17, 1)}));
 }
 
-// The simulated group may stand in for an attached device without a group.
-TEST_F(GroupBlockToggle, SimulationTogglesTheStatesWithoutCommandingTheDevice) {
-  Groups(8);
-  d.m_simulation = 1;
-  d.m_exclusive = 1;
-  d.m_records[5].m_state = kStateOn;
-  d.SwitchGreen(2);
-  d.SwitchRed(1);
-  EXPECT_TRUE(Sent().empty());
-  EXPECT_EQ(d.m_records[6].m_state, kStateOn);
-  EXPECT_EQ(d.m_records[5].m_state, kStateOff);
-  EXPECT_EQ(d.m_records[1].m_state, kStateOn);
-}
-
 TEST_F(GroupBlockToggle, TrayCommandOfAChannelBeyondTheShownColumnsTogglesNothing) {
   Groups(16);
   d.SwitchGreen(13);  // 13 + 12 would lie past the sixteen records
