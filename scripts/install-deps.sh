@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
+  xdotool imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -30,7 +30,7 @@ constexpr char kUsage[] =
     "                einer oberen und einer unteren Lampenreihe.\n"
     "  -F            Keine Symbole im Infobereich; Enter, Escape und das Schließen\n"
     "                des Fensters beenden das Programm.\n"
-    "  -L            Schaltvorgänge protokollieren (Systemmenü \"Logfile\").\n"
+    "  -L            Schaltvorgänge protokollieren (Kontextmenü \"Logfile\").\n"
     "  -N[Name ...]  Spaltennamen in Spaltenreihenfolge. Namen mit Leerzeichen in\n"
     "                Anführungszeichen; vor \"]\" ein Leerzeichen:\n"
     "                -N[\"Pumpe 1\" Licht ]\n"
@@ -47,10 +47,20 @@ constexpr char kUsage[] =
     "  --help        Diese Hilfe anzeigen.\n"
     "  --version     Die Programmversion anzeigen.\n"
     "\n"
+    "Qt-Optionen wie -platform offscreen werden vorher entfernt.\n"
+    "\n"
     "Umgebung:\n"
     "  TOGGRA_BENCH      Datei mit simulierten Geräten statt echter Hardware.\n"
     "  TOGGRA_BENCH_LOG  Datei, an die jeder Befehl an die simulierten Geräte\n"
-    "                    angehängt wird.\n";
+    "                    angehängt wird.\n"
+    "  TOGGRA_HKCU       Einstellungsdatei des Benutzers (sonst\n"
+    "                    $XDG_CONFIG_HOME/toggra/HKEY_CURRENT_USER.reg).\n"
+    "  TOGGRA_HKLM       Einstellungsdatei des Rechners (sonst\n"
+    "                    /etc/toggra/HKEY_LOCAL_MACHINE.reg).\n"
+    "  XDG_CONFIG_HOME   Ordner der Benutzereinstellungen (sonst ~/.config).\n"
+    "  QT_QPA_PLATFORM   Qt-Plattform, z. B. offscreen für einen Lauf ohne Anzeige.\n"
+    "\n"
+    "Mehr in der Handbuchseite toggra(1).\n";
 
 // 0xRRGGBB as written on the command line to the platform colour value with
 // red in the low byte; anything above the three colour bytes is dropped.
