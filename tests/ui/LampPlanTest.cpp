@@ -174,43 +174,18 @@ INSTANTIATE_TEST_SUITE_P(
                     ShapeCase{0, 1.5, LampShape::Pie}, ShapeCase{1, -1.0, LampShape::Arrow},
                     ShapeCase{1, 0.0, LampShape::Arrow}, ShapeCase{1, 0.5, LampShape::Arrow}));
 
-TEST(LampShapeRule, CountdownThatJustStartedDrawsNothingUntilItPassesTheThreshold) {
-  TestDialog t;
-  CToggraDlg& d = t.Dialog();
-  SwitchRecord& r = d.m_records[0];
-  r.m_state = kStateOn;
-  r.m_timer = 60;
-  r.m_countdown = 600;
-  EXPECT_EQ(ShapeFor(d.m_arrow, PlanLamp(d, kIdUpperButton).fraction), LampShape::Nothing);
-  r.m_countdown = 598;  // 0.2 s of 60 s: still below the threshold
-  EXPECT_EQ(ShapeFor(d.m_arrow, PlanLamp(d, kIdUpperButton).fraction), LampShape::Nothing);
-  r.m_countdown = 590;
-  EXPECT_EQ(ShapeFor(d.m_arrow, PlanLamp(d, kIdUpperButton).fraction), LampShape::Pie);
-}
-
-TEST(ArrowGeometry, UpArrowHasShaftBelowAndHeadAbove) {
+// A shaft half the width from the bottom edge to the middle and a head the
+// full width above it; only channel 1's first two rows point down.
+TEST(ArrowGeometry, UpArrowsEverywhereButButtons1003And1019) {
   const Rect r{10, 20, 62, 98};  // W 52, H 78, centre (36, 59)
-  const std::array<Point, 7> expected{
+  const std::array<Point, 7> up{
       {{23, 98}, {23, 59}, {10, 59}, {36, 20}, {62, 59}, {49, 59}, {49, 98}}};
-  EXPECT_EQ(ArrowPoints(r, kIdUpperButton), expected);
-  EXPECT_EQ(ArrowPoints(r, kIdThirdButton + 1), expected);
-}
-
-TEST(ArrowGeometry, ChannelOnesFirstTwoRowsPointDown) {
-  const Rect r{10, 20, 62, 98};
-  const std::array<Point, 7> expected{
+  const std::array<Point, 7> down{
       {{23, 20}, {23, 59}, {10, 59}, {36, 98}, {62, 59}, {49, 59}, {49, 20}}};
-  EXPECT_EQ(ArrowPoints(r, kIdUpperButton + 1), expected);
-  EXPECT_EQ(ArrowPoints(r, kIdLowerButton + 1), expected);
-}
-
-TEST(ArrowGeometry, OnlyButtons1003And1019PointDown) {
-  const Rect r{0, 0, 40, 40};
   for (int base : {kIdUpperButton, kIdLowerButton, kIdThirdButton}) {
     for (int i = 0; i < kMaxColumns; ++i) {
       const int id = base + i;
-      const bool down = id == 1003 || id == 1019;
-      EXPECT_EQ(ArrowPoints(r, id)[3].y, down ? r.bottom : r.top) << id;
+      EXPECT_EQ(ArrowPoints(r, id), id == 1003 || id == 1019 ? down : up) << id;
     }
   }
 }

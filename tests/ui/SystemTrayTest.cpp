@@ -50,7 +50,7 @@ class TrayIcon : public testing::Test {
   }
 };
 
-TEST_F(TrayIcon, InstallAddsIconWithMessageIconAndTip) {
+TEST_F(TrayIcon, InstallAddsIconWithMessageIconAndTipAndChangesOnlyTheIcon) {
   CSystemTray tray(shell);
   EXPECT_TRUE(tray.Install(&dialog, kMsgTrayCallback + 3, "Schalter Licht", kIconGreen,
                            kTrayIdSwitch + 3, false, "", "", 0, 10));
@@ -66,6 +66,12 @@ TEST_F(TrayIcon, InstallAddsIconWithMessageIconAndTip) {
   EXPECT_FALSE(tray.Hidden());
   EXPECT_FALSE(tray.Removed());
   EXPECT_FALSE(tray.Pending());
+  // A new lamp modifies only the icon.
+  EXPECT_TRUE(tray.ChangeIcon(kIconYellow));
+  ASSERT_EQ(shell.calls.size(), 2u);
+  EXPECT_EQ(shell.calls[1].message, NIM_MODIFY);
+  EXPECT_EQ(shell.calls[1].data.uFlags, NIF_ICON);
+  EXPECT_EQ(shell.IconOf(kTrayIdSwitch + 3), kIconYellow);
 }
 
 TEST_F(TrayIcon, FailedAddLeavesIconHiddenRemovedPendingAndIsNeverRetried) {
@@ -116,15 +122,6 @@ TEST_F(TrayIcon, BalloonIsSentOnceAndNotKeptInTheRecord) {
   EXPECT_TRUE(shell.calls.back().data.szInfo.empty());
 }
 
-TEST_F(TrayIcon, ChangeIconModifiesOnlyTheIcon) {
-  auto tray = Make(2);
-  EXPECT_TRUE(tray->ChangeIcon(kIconYellow));
-  ASSERT_EQ(shell.calls.size(), 2u);
-  EXPECT_EQ(shell.calls[1].message, NIM_MODIFY);
-  EXPECT_EQ(shell.calls[1].data.uFlags, NIF_ICON);
-  EXPECT_EQ(shell.IconOf(kTrayIdSwitch + 2), kIconYellow);
-}
-
 TEST_F(TrayIcon, NothingReachesTheShellBeforeInstall) {
   CSystemTray tray(shell);
   EXPECT_FALSE(tray.ChangeIcon(kIconGreen));
@@ -146,13 +143,12 @@ TEST_F(TrayIcon, UninstallRemovesOnceAndDestructionRemovesTheIcon) {
   ASSERT_EQ(shell.icons.count(kTrayIdSwitch + 1), 1u);
   other.reset();
   EXPECT_EQ(shell.icons.count(kTrayIdSwitch + 1), 0u);
-}
 
-TEST_F(TrayIcon, FailedRemovalIsReportedAndLeavesTheIconRegistered) {
-  auto tray = Make(0);
-  shell.icons.clear();  // the shell lost it: NIM_DELETE fails
-  EXPECT_FALSE(tray->Uninstall());
-  EXPECT_FALSE(tray->Removed());
+  // The shell lost the icon: the failed removal is reported, nothing changes.
+  auto lost = Make(2);
+  shell.icons.clear();
+  EXPECT_FALSE(lost->Uninstall());
+  EXPECT_FALSE(lost->Removed());
 }
 
 class TrayTip : public testing::TestWithParam<std::pair<std::string, size_t>> {};
@@ -168,7 +164,9 @@ TEST_P(TrayTip, CutTo127BytesOnACharacterBoundary) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, TrayTip,
-    testing::Values(std::pair{std::string(127, 'a'), size_t{127}},
+    testing::Values(std::pair{std::string(), size_t{0}},
+                    std::pair{std::string("Schalter Gr\xC3\xBCn"), size_t{14}},
+                    std::pair{std::string(127, 'a'), size_t{127}},
                     std::pair{std::string(128, 'a'), size_t{127}},
                     std::pair{std::string(300, 'a'), size_t{127}},
                     // "ü" (2 bytes) at bytes 126..127 would be split: cut before it.
@@ -183,9 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // Stray continuation bytes with no lead byte near the cut.
                     std::pair{std::string(120, 'a') + std::string(10, '\x80'), size_t{127}}));
 
-TEST(TrayTipCut, ShortAndEmptyTextsStayWhole) {
-  EXPECT_EQ(CutTip("", 127), "");
-  EXPECT_EQ(CutTip("Schalter Grün", 127), "Schalter Grün");
+TEST(TrayTipCut, ACharacterLongerThanTheLimitLeavesNothing) {
   EXPECT_EQ(CutTip("\xC3\xBC", 1), "");
 }
 
@@ -245,30 +241,24 @@ TEST(TrayMenus, IdsOutsideTheColumnsHaveNoMenu) {
   }
 }
 
-TEST_F(TrayIcon, RightClickWithoutAChoiceRunsNothing) {
-  auto tray = Make(4);
-  shell.menuAnswer = 0;
-  EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch + 4, WM_RBUTTONUP), 1);
-  EXPECT_EQ(shell.menus.size(), 1u);
-  EXPECT_TRUE(dialog.commands.empty());
-}
-
-TEST_F(TrayIcon, AnotherIconsNotificationIsAnsweredWithZero) {
-  auto tray = Make(2);
-  shell.menuAnswer = kCmdExit;
-  EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch + 3, WM_RBUTTONUP), 0);
-  EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch + 1, WM_LBUTTONDBLCLK), 0);
-  EXPECT_EQ(tray->HandleNotify(kTrayIdTrafficLight + 2, WM_LBUTTONDBLCLK), 0);
-  EXPECT_TRUE(shell.events.empty());
-  EXPECT_TRUE(dialog.commands.empty());
-}
-
-TEST_F(TrayIcon, OtherMouseMessagesAreAcknowledgedAndIgnored) {
+// A menu closed without a choice, other mouse messages, another icon's
+// notification, no target window, no menu resource: no command runs.
+TEST_F(TrayIcon, NotificationsThatRunNoCommand) {
   auto tray = Make(0);
-  for (int msg : {kMouseMove, kLeftButtonUp, 0x201, 0x204}) {
+  shell.menuAnswer = 0;
+  EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch, WM_RBUTTONUP), 1);
+  for (int msg : {kMouseMove, kLeftButtonUp, 0x201, 0x204})
     EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch, msg), 1) << msg;
+  CSystemTray orphan(shell), noMenu(shell);
+  orphan.Install(nullptr, kMsgTrayCallback, "a", kIconRed, kTrayIdSwitch + 5, false, "", "", 0, 10);
+  noMenu.Install(&dialog, kMsgTrayCallback, "a", kIconRed, 999, false, "", "", 0, 10);
+  for (int msg : {WM_RBUTTONUP, WM_LBUTTONDBLCLK}) {
+    EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch + 1, msg), 0);
+    EXPECT_EQ(tray->HandleNotify(kTrayIdTrafficLight, msg), 0);
+    EXPECT_EQ(orphan.HandleNotify(kTrayIdSwitch + 5, msg), 0);
+    EXPECT_EQ(noMenu.HandleNotify(999, msg), 0);
   }
-  EXPECT_TRUE(shell.events.empty());
+  EXPECT_EQ(shell.menus.size(), 1u);
   EXPECT_TRUE(dialog.commands.empty());
 }
 
@@ -276,24 +266,6 @@ TEST_F(TrayIcon, OnlyTheLowWordOfTheNotificationCounts) {
   auto tray = Make(0);
   EXPECT_EQ(tray->HandleNotify(kTrayIdSwitch, (intptr_t{7} << 16) | WM_LBUTTONDBLCLK), 1);
   EXPECT_EQ(dialog.commands, std::vector<int>{kCmdOpenApp});
-}
-
-TEST_F(TrayIcon, WithoutATargetWindowNothingHappens) {
-  CSystemTray tray(shell);
-  tray.Install(nullptr, kMsgTrayCallback, "Schalter a", kIconRed, kTrayIdSwitch, false, "", "",
-               0, 10);
-  EXPECT_EQ(tray.HandleNotify(kTrayIdSwitch, WM_RBUTTONUP), 0);
-  EXPECT_EQ(tray.HandleNotify(kTrayIdSwitch, WM_LBUTTONDBLCLK), 0);
-  EXPECT_TRUE(shell.events.empty());
-}
-
-TEST_F(TrayIcon, IconWithoutAMenuResourceAnswersZero) {
-  CSystemTray tray(shell);
-  tray.Install(&dialog, kMsgTrayCallback, "Schalter a", kIconRed, 999, false, "", "", 0, 10);
-  EXPECT_EQ(tray.HandleNotify(999, WM_RBUTTONUP), 0);
-  EXPECT_EQ(tray.HandleNotify(999, WM_LBUTTONDBLCLK), 0);
-  EXPECT_TRUE(shell.menus.empty());
-  EXPECT_TRUE(dialog.commands.empty());
 }
 
 }  // namespace
