@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "app/ToggraDlg.h"
 #include "support/FakeHost.h"
@@ -78,6 +79,13 @@ class TestDialog {
     d.m_records[i].m_tray->Install(&d, kMsgTrayCallback + i, "Schalter x", icon,
                                    (d.m_trafficLight ? kTrayIdTrafficLight : kTrayIdSwitch) + i,
                                    false, "", "", 0, 10);
+  }
+
+  // The states of the columns in use, in column order.
+  std::vector<int> States() const {
+    std::vector<int> s;
+    for (int i = 0; i < m_dlg->m_switchCount; ++i) s.push_back(m_dlg->m_records[i].m_state);
+    return s;
   }
 
   void Destroy() { m_dlg.reset(); }

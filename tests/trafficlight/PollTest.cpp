@@ -145,11 +145,6 @@ class MultiSwitchPoll : public ::testing::Test {
       t.AddTray(d.m_switchCount - 1, kIconRed);
     }
   }
-  std::vector<int> States() const {
-    std::vector<int> s;
-    for (int i = 0; i < d.m_switchCount; ++i) s.push_back(d.m_records[i].m_state);
-    return s;
-  }
   TestDialog t;
   CToggraDlg& d = t.Dialog();
 };
@@ -158,14 +153,14 @@ TEST_F(MultiSwitchPoll, OneReadingPerDeviceAndTickEvenWhileTheFirstChannelIsQuie
   t.device->devices[0].state = {{17, 1}};
   t.device->devices[1].state = {{16, 1}};
   d.TimerTick();
-  EXPECT_EQ(States(), (std::vector<int>{0, 1, 0, 1}));
+  EXPECT_EQ(t.States(), (std::vector<int>{0, 1, 0, 1}));
   EXPECT_EQ(t.device->CallsOf("GetMultiSwitch"),
             (std::vector<std::string>{"GetMultiSwitch 0", "GetMultiSwitch 1"}));
   EXPECT_TRUE(t.device->CallsOf("GetSwitch").empty());
   d.m_records[0].m_commandTime = d.Now32();
   t.device->devices[0].state = {{18, 1}};
   d.TimerTick();
-  EXPECT_EQ(States(), (std::vector<int>{0, 0, 1, 1}));
+  EXPECT_EQ(t.States(), (std::vector<int>{0, 0, 1, 1}));
   EXPECT_EQ(t.device->CallsOf("GetMultiSwitch").size(), 4u);
 }
 
@@ -173,12 +168,12 @@ TEST_F(MultiSwitchPoll, FailedReadMakesEveryChannelUnreachableAndStopsItsRun) {
   d.m_records[1].m_countdown = 40;
   t.device->devices[0].multiSwitchFails = true;
   d.TimerTick();
-  EXPECT_EQ(States(), (std::vector<int>{-1, -1, -1, 0}));
+  EXPECT_EQ(t.States(), (std::vector<int>{-1, -1, -1, 0}));
   EXPECT_EQ(d.m_records[1].m_countdown, 0);
   EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch + 2), kIconWhite);
   t.device->devices[0].multiSwitchFails = false;
   d.TimerTick();
-  EXPECT_EQ(States(), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(t.States(), (std::vector<int>{0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -71,11 +71,6 @@ class GroupStateFile : public ::testing::Test {
   void Columns(int n) {
     for (int i = 0; i < n; ++i) t.AddColumn(0, kFirstSwitchId + i, kStateOff);
   }
-  std::vector<int> States() const {
-    std::vector<int> s;
-    for (int i = 0; i < d.m_switchCount; ++i) s.push_back(d.m_records[i].m_state);
-    return s;
-  }
   TestDialog t;
   CToggraDlg& d = t.Dialog();
 };
@@ -84,7 +79,7 @@ TEST_F(GroupStateFile, EightNumbersSwitchEveryChannelInOneTick) {
   Columns(8);
   t.files.files["state"] = "1 0 0 0 0 0 0 1";
   d.TimerTick();
-  EXPECT_EQ(States(), (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 1}));
+  EXPECT_EQ(t.States(), (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 1}));
   const auto sent = t.device->CallsOf("SetSwitch");
   ASSERT_EQ(sent.size(), 8u);
   EXPECT_EQ(sent[0], "SetSwitch 0 16 1");
@@ -98,7 +93,7 @@ TEST_F(GroupStateFile, SixteenChannelsTakeTheEightValuesTwice) {
   Columns(16);
   t.files.files["state"] = "0 1 0 0 1 0 0 0";
   d.ReadState();
-  EXPECT_EQ(States(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(t.States(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0}));
 }
 
 TEST_F(GroupStateFile, IncompleteOrDamagedFileIsNotApplied) {
@@ -109,7 +104,7 @@ TEST_F(GroupStateFile, IncompleteOrDamagedFileIsNotApplied) {
   for (const char* text : {"1 1 1 1 1 1 1", "1 1 1 1 1 1 1 99999999999", "", "x"}) {
     t.files.files["state"] = text;
     d.ReadState();
-    EXPECT_EQ(States(), std::vector<int>(8, 0)) << text;
+    EXPECT_EQ(t.States(), std::vector<int>(8, 0)) << text;
     EXPECT_EQ(d.m_stateFileOk, 0) << text;
   }
   EXPECT_NE(t.host.title.find(" - warning - see log file"), std::string::npos);
