@@ -95,6 +95,13 @@ int CBenchPivlink::SetSwitch(int device, int switchId, int on) {
   Log(Format("SetSwitch %d %d %d", device, switchId, on));
   if (device < 0 || device >= m_openCount) return 0;
   const int n = switchId - kFirstSwitchId;
+  // A channel already in that state is not written again: the start-up and a
+  // group layout's state file send every channel its state on each pass, and
+  // each rewrite would make every reader of the file reread it in full for a
+  // while (see BenchFile::kSettle).
+  if (const BenchDevice* dev = Device(device); dev && n >= 0 && n < dev->switches &&
+                                               dev->State(n) == on)
+    return 1;
   // The checks run on the file as it is under the lock, not on the cache.
   const bool written = m_file.Modify([&](BenchSet& set) {
     if (device >= static_cast<int>(set.devices.size())) return false;

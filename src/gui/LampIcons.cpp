@@ -1,6 +1,9 @@
 #include "gui/LampIcons.h"
 
+#include <QCoreApplication>
 #include <QPainter>
+#include <QPointer>
+#include <map>
 #include <set>
 
 namespace toggra::gui {
@@ -72,9 +75,9 @@ QPixmap DrawLamp(IconId id, int size, qreal devicePixelRatio) {
   return pixmap;
 }
 
-QIcon LampIcon(IconId id) {
-  LampColours colours;
-  if (!LampIconColours(id, &colours)) return {};
+namespace {
+
+QIcon DrawLampIcon(IconId id) {
   // Each picture is drawn at its device size: QIcon picks the one whose
   // pixels fit the requested size times the screen's scale, so 16 px at
   // 200 % takes the 32 px drawing instead of a blurred upscale.
@@ -86,6 +89,35 @@ QIcon LampIcon(IconId id) {
   }
   for (int size : deviceSizes) icon.addPixmap(DrawLamp(id, size, 1.0));
   return icon;
+}
+
+// The icons drawn so far. Every column's tray icon and every change of it asks
+// for one, and drawing all sizes of an icon costs more than the rest of the
+// start-up's own work. The cache belongs to the application, so that no
+// picture outlives it.
+class CIconCache : public QObject {
+ public:
+  using QObject::QObject;
+  std::map<IconId, QIcon> icons;
+};
+
+CIconCache* Cache() {
+  static QPointer<CIconCache> cache;
+  if (!cache && QCoreApplication::instance())
+    cache = new CIconCache(QCoreApplication::instance());
+  return cache;
+}
+
+}  // namespace
+
+QIcon LampIcon(IconId id) {
+  LampColours colours;
+  if (!LampIconColours(id, &colours)) return {};
+  CIconCache* cache = Cache();
+  if (!cache) return DrawLampIcon(id);
+  auto it = cache->icons.find(id);
+  if (it == cache->icons.end()) it = cache->icons.emplace(id, DrawLampIcon(id)).first;
+  return it->second;
 }
 
 }  // namespace toggra::gui
