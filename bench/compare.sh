@@ -61,6 +61,8 @@ floor=("$build/bench-floor/floor")
 start() {
   local name=$1
   shift
+  # Gone before the start: the previous run's lines must not be read as this one's.
+  rm -f "$work/$name.err"
   "$launch" "$@" 2>"$work/$name.err" >/dev/null &
   pid=$!
   running+=("$pid")
@@ -76,7 +78,7 @@ stop() {
 shown_after() {
   local err=$1
   for _ in $(seq 300); do
-    if grep -q '^shown ' "$err"; then
+    if grep -qs '^shown ' "$err"; then
       awk '/^start /{s = $2} /^shown /{printf "%.6f\n", $2 - s; exit}' "$err"
       return 0
     fi

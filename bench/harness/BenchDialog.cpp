@@ -137,7 +137,13 @@ BenchDialog::BenchDialog(std::unique_ptr<CPivlink> device, IDialogHost* window)
   m_dlg = std::make_unique<CToggraDlg>(s);
 }
 
-BenchDialog::~BenchDialog() { m_dlg.reset(); }
+BenchDialog::~BenchDialog() {
+  // The dialog's teardown resets every column's device; on a bench file shared
+  // by several benchmarks that would be a change, and the next benchmark would
+  // find the file's stamp untrusted again.
+  m_dlg->m_device.reset();
+  m_dlg.reset();
+}
 
 void BenchDialog::AddColumn(int devNo, int switchId, int usbType, int state) {
   CToggraDlg& d = *m_dlg;

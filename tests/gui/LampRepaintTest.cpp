@@ -1,0 +1,138 @@
+// How often the real lamp buttons are painted while the tick runs: only a
+// column that changed, once per change, and a counting column once a second.
+// Ticks are driven by calling TimerTick directly, with the clock standing
+// still past every quiet period.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <map>
+#include <memory>
+
+#include "app/ToggraDlg.h"
+#include "gui/LampButton.h"
+#include "gui/MainWindow.h"
+#include "support/FakePivlink.h"
+#include "support/FakePrompts.h"
+#include "support/FakeTrayShell.h"
+#include "support/ManualClock.h"
+#include "support/MemoryFiles.h"
+#include "support/MemoryRegistry.h"
+
+namespace toggra::gui {
+namespace {
+
+// No tick of the window's own timer comes during a test.
+constexpr int kQuietTickMs = 3'600'000;
+constexpr int kColumns = 3;
+constexpr int kTicksPerSecond = 10;
+
+class PaintCounter : public QObject {
+ public:
+  std::map<int, int> paints;  // by control ID
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint)
+      ++paints[static_cast<CLampButton*>(watched)->ControlId()];
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+class LampRepaints : public ::testing::Test {
+ protected:
+  LampRepaints() {
+    auto dev = std::make_unique<test::FakePivlink>();
+    device = dev.get();
+    test::FakeDevice d;
+    d.switches = kColumns;
+    device->devices.push_back(d);
+    m_window = std::make_unique<CMainWindow>(kQuietTickMs);
+    DlgServices s;
+    s.host = m_window.get();
+    s.prompts = &m_prompts;
+    s.clock = &clock;
+    s.registry = &m_registry;
+    s.settingsRoot = &m_settingsRoot;
+    s.files = &m_files;
+    s.trayShell = &m_tray;
+    m_pending = std::move(dev);
+    s.createDevice = [this] { return std::move(m_pending); };
+    m_dlg = std::make_unique<CToggraDlg>(s);
+  }
+  ~LampRepaints() override {
+    m_window.reset();
+    m_dlg.reset();
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(m_window->Start(*m_dlg));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    for (CLampButton* lamp : m_window->findChildren<CLampButton*>())
+      lamp->installEventFilter(&counter);
+    QCoreApplication::processEvents();
+    counter.paints.clear();
+  }
+
+  // n ticks, each followed by the painting it asked for.
+  void Ticks(int n) {
+    for (int k = 0; k < n; ++k) {
+      m_dlg->TimerTick();
+      QCoreApplication::processEvents();
+    }
+  }
+  // Paints of the lamps of column i that lie inside the window.
+  int ShownPaints(int i) {
+    int n = 0;
+    for (int base : {kIdUpperButton, kIdLowerButton, kIdThirdButton}) {
+      if (m_window->rect().intersects(m_window->ControlWidget(base + i)->geometry()))
+        n += counter.paints[base + i];
+    }
+    return n;
+  }
+  CToggraDlg& Dlg() { return *m_dlg; }
+
+  test::FakePivlink* device;
+  test::ManualClock clock;
+  PaintCounter counter;
+
+ private:
+  test::FakePrompts m_prompts;
+  test::MemoryRegistry m_registry;
+  DeviceSettingsRoot m_settingsRoot;
+  test::MemoryFiles m_files;
+  test::FakeTrayShell m_tray;
+  std::unique_ptr<test::FakePivlink> m_pending;
+  std::unique_ptr<CMainWindow> m_window;
+  std::unique_ptr<CToggraDlg> m_dlg;
+};
+
+TEST_F(LampRepaints, IdleTicksPaintNothingAndAChangePaintsItsColumnOnce) {
+  Ticks(3 * kTicksPerSecond);
+  EXPECT_TRUE(counter.paints.empty());
+
+  // Someone else switches channel 2 on: its two shown lamps are painted once.
+  device->devices[0].state[kFirstSwitchId + 1] = 1;
+  Ticks(3 * kTicksPerSecond);
+  EXPECT_EQ(ShownPaints(1), 2);
+  EXPECT_EQ(ShownPaints(0), 0);
+  EXPECT_EQ(ShownPaints(2), 0);
+}
+
+TEST_F(LampRepaints, ACountingColumnIsPaintedOnceASecond) {
+  Dlg().m_records[0].m_timer = 5;
+  Dlg().SwitchGreen(0);
+  // Past the command's quiet period: the reading agrees with the command.
+  clock.Advance(10);
+  QCoreApplication::processEvents();
+  counter.paints.clear();
+
+  Ticks(3 * kTicksPerSecond);
+  // Two shown lamps, three whole seconds.
+  EXPECT_EQ(ShownPaints(0), 2 * 3);
+  EXPECT_EQ(ShownPaints(1), 0);
+  EXPECT_EQ(ShownPaints(2), 0);
+}
+
+}  // namespace
+}  // namespace toggra::gui
