@@ -13,4 +13,18 @@ if(TOGGRA_BUILD_BENCH AND TARGET toggra_benchmarks)
     target_link_libraries(toggra_gui_benchmarks PRIVATE toggra_gui toggra_bench_harness
                           benchmark::benchmark)
   endif()
+
+  # Each benchmark once, briefly: a benchmark whose set-up no longer holds
+  # (a tick that is not idle, a lamp not painted) reports an error instead of
+  # a figure, and that fails the test. Nothing here is timed.
+  if(TOGGRA_BUILD_TESTS)
+    add_test(NAME benchmarks_run COMMAND toggra_benchmarks --benchmark_min_time=0.01)
+    set_tests_properties(benchmarks_run PROPERTIES FAIL_REGULAR_EXPRESSION "ERROR OCCURRED")
+    if(TARGET toggra_gui_benchmarks)
+      add_test(NAME gui_benchmarks_run COMMAND toggra_gui_benchmarks --benchmark_min_time=0.01)
+      set_tests_properties(gui_benchmarks_run PROPERTIES
+                           FAIL_REGULAR_EXPRESSION "ERROR OCCURRED"
+                           ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    endif()
+  endif()
 endif()
