@@ -119,12 +119,16 @@ const BenchSet* BenchFile::Reload() {
   std::string text;
   if (!ReadAll(fd.Get(), text))
     return Fail(m_path + ": cannot read the bench file: " + ErrnoText(errno));
-  return Adopt(std::move(fd), st, readStart, ParseBench(text, m_path));
+  // Until its stamp is trusted the file is read on every call; it needs
+  // parsing again only when its text changed.
+  BenchParse parse = m_cached && text == m_text ? std::move(m_parse) : ParseBench(text, m_path);
+  return Adopt(std::move(fd), st, readStart, std::move(text), std::move(parse));
 }
 
 const BenchSet* BenchFile::Adopt(UniqueFd fd, const struct stat& st, const timespec& readStart,
-                                 BenchParse parse) {
+                                 std::string text, BenchParse parse) {
   m_held = std::move(fd);
+  m_text = std::move(text);
   m_stamp = StampOf(st);
   m_cached = true;
   // Only the ctime: the mtime can be set to anything, even on a change.
@@ -142,6 +146,7 @@ const BenchSet* BenchFile::Adopt(UniqueFd fd, const struct stat& st, const times
 const BenchSet* BenchFile::Fail(const std::string& problem) {
   m_cached = false;
   m_parse = {};
+  m_text.clear();
   m_held.Reset();
   if (problem != m_reported && m_errors) m_errors(problem);
   m_reported = problem;
@@ -220,12 +225,13 @@ bool BenchFile::Modify(const std::function<bool(BenchSet&)>& change) {
   if (!change(parse.set)) return false;
   UniqueFd written;
   struct stat st;
-  if (::fstat(locked.Get(), &st) != 0 ||
-      !WriteReplacement(parse.set.Render(), st.st_mode & 07777, written))
+  std::string rendered = parse.set.Render();
+  if (::fstat(locked.Get(), &st) != 0 || !WriteReplacement(rendered, st.st_mode & 07777, written))
     return false;
   // What was just written is known; the stamp is taken after the rename,
   // which changes the inode's ctime on some filesystems.
-  if (::fstat(written.Get(), &st) == 0) Adopt(std::move(written), st, readStart, std::move(parse));
+  if (::fstat(written.Get(), &st) == 0)
+    Adopt(std::move(written), st, readStart, std::move(rendered), std::move(parse));
   // `locked` closes only now, after the rename: the next writer finds the new
   // file in place.
   return true;

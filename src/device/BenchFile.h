@@ -57,7 +57,7 @@ class BenchFile {
   static Stamp StampOf(const struct stat& st);
 
   const BenchSet* Adopt(UniqueFd fd, const struct stat& st, const timespec& readStart,
-                        BenchParse parse);
+                        std::string text, BenchParse parse);
   const BenchSet* Fail(const std::string& problem);
   bool LockExisting(UniqueFd& locked, int& error);
   bool WriteReplacement(const std::string& text, mode_t mode, UniqueFd& written);
@@ -70,6 +70,7 @@ class BenchFile {
   bool m_cached = false;   // m_parse and m_stamp describe the file
   bool m_settled = false;  // the file's ctime is old enough for its stamp to be trusted
   Stamp m_stamp;
+  std::string m_text;      // what m_parse was made from
   BenchParse m_parse;
   UniqueFd m_held;         // keeps the cached inode alive, so its number is not reused
 };
