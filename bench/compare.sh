@@ -11,12 +11,12 @@
 #     the 100 ms period.
 #
 # Usage: bench/compare.sh [BUILD_DIR]   (default: build; configured if needed)
-# TOGGRA_COMPARE_RUNS (default 5) and TOGGRA_COMPARE_IDLE (seconds, default 10)
+# TOGGRA_COMPARE_RUNS (default 9) and TOGGRA_COMPARE_IDLE (seconds, default 10)
 # change the number of starts and the idle period.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-runs=${TOGGRA_COMPARE_RUNS:-5}
+runs=${TOGGRA_COMPARE_RUNS:-9}
 idle=${TOGGRA_COMPARE_IDLE:-10}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
