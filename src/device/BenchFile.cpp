@@ -40,6 +40,17 @@ timespec Minus(timespec t, const timespec& d) {
 
 std::string ErrnoText(int error) { return std::generic_category().message(error); }
 
+// LockExisting's error for a path that is there but is no regular file.
+constexpr int kNotRegular = -1;
+
+// How a file that cannot be used is told, by a read and by a change alike:
+// a file that stays broken is then reported once, not by the tick's reads
+// and changes in turn.
+std::string Unusable(const std::string& path, int error) {
+  if (error == kNotRegular) return path + ": the bench file is not a regular file";
+  return path + ": cannot read the bench file: " + ErrnoText(error);
+}
+
 bool ReadAll(int fd, std::string& out) {
   out.clear();
   char buf[8192];
@@ -111,14 +122,12 @@ const BenchSet* BenchFile::Reload() {
   const timespec readStart = Now();
   // Non-blocking, so that a FIFO put in the file's place cannot hang the caller.
   UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.Valid()) return Fail(m_path + ": cannot read the bench file: " + ErrnoText(errno));
+  if (!fd.Valid()) return Fail(Unusable(m_path, errno));
   struct stat st;
-  if (::fstat(fd.Get(), &st) != 0)
-    return Fail(m_path + ": cannot read the bench file: " + ErrnoText(errno));
-  if (!S_ISREG(st.st_mode)) return Fail(m_path + ": the bench file is not a regular file");
+  if (::fstat(fd.Get(), &st) != 0) return Fail(Unusable(m_path, errno));
+  if (!S_ISREG(st.st_mode)) return Fail(Unusable(m_path, kNotRegular));
   std::string text;
-  if (!ReadAll(fd.Get(), text))
-    return Fail(m_path + ": cannot read the bench file: " + ErrnoText(errno));
+  if (!ReadAll(fd.Get(), text)) return Fail(Unusable(m_path, errno));
   // Until its stamp is trusted the file is read on every call; it needs
   // parsing again only when its text changed.
   BenchParse parse = m_cached && text == m_text ? std::move(m_parse) : ParseBench(text, m_path);
@@ -162,7 +171,7 @@ bool BenchFile::LockExisting(UniqueFd& locked, int& error) {
       return false;
     }
     if (!S_ISREG(held.st_mode)) {
-      error = S_ISDIR(held.st_mode) ? EISDIR : EINVAL;
+      error = kNotRegular;
       return false;
     }
     while (::flock(fd.Get(), LOCK_EX) != 0) {
@@ -208,13 +217,13 @@ bool BenchFile::Modify(const std::function<bool(BenchSet&)>& change) {
   UniqueFd locked;
   int error = 0;
   if (!LockExisting(locked, error)) {
-    Fail(m_path + ": cannot read the bench file: " + ErrnoText(error));
+    Fail(Unusable(m_path, error));
     return false;
   }
   const timespec readStart = Now();
   std::string text;
   if (!ReadAll(locked.Get(), text)) {
-    Fail(m_path + ": cannot read the bench file: " + ErrnoText(errno));
+    Fail(Unusable(m_path, errno));
     return false;
   }
   BenchParse parse = ParseBench(text, m_path);
@@ -248,6 +257,9 @@ bool BenchFile::Replace(const std::string& text) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
+  } else if (error == kNotRegular) {
+    Fail(Unusable(m_path, error));
+    return false;
   } else {
     Fail(m_path + ": cannot replace the bench file: " + ErrnoText(error ? error : errno));
     return false;

@@ -13,6 +13,7 @@
 #include "gui/QtPrompts.h"
 #include "gui/QtTrayShell.h"
 #include "gui/ShownReport.h"
+#include "gui/TerminationSignals.h"
 #include "settings/DeviceSettings.h"
 #include "settings/HiveRegistry.h"
 #include "trafficlight/PosixFileService.h"
@@ -69,7 +70,18 @@ int main(int argc, char** argv) {
   services.trayShell = &tray;
   services.createDevice = [] { return CreatePivlink(); };
 
-  CToggraApp().InitInstance(Arguments(argc, argv), services,
-                            [&window](CToggraDlg& dlg) { return window.RunModal(dlg); });
+  // A signal ends the dialog as "Beenden" does, so that its teardown resets
+  // the devices and removes the tray icons.
+  CToggraDlg* running = nullptr;
+  const gui::CTerminationSignals endOnSignal([&running](int) {
+    if (running) running->OnCommand(kCmdExit);
+  });
+
+  CToggraApp().InitInstance(Arguments(argc, argv), services, [&window, &running](CToggraDlg& dlg) {
+    running = &dlg;
+    const int result = window.RunModal(dlg);
+    running = nullptr;
+    return result;
+  });
   return 0;
 }
