@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind
   desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
   xdotool imagemagick
 )
