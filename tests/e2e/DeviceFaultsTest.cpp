@@ -100,6 +100,8 @@ struct BenchFault {
   const char* name;
   std::function<void(const std::string& bench)> inject;
   bool needsNonRoot;
+
+  friend void PrintTo(const BenchFault& f, std::ostream* os) { *os << f.name; }
 };
 
 class BenchFileFault : public GroupInstance, public ::testing::WithParamInterface<BenchFault> {};

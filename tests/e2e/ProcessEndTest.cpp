@@ -56,6 +56,8 @@ struct BlockingStart {
   std::vector<Device> devices;
   bool hivesWritable;
   int resets;  // ResetDevice commands the end sends
+
+  friend void PrintTo(const BlockingStart& b, std::ostream* os) { *os << b.name; }
 };
 
 class EndOnSignalWhileTheStartWaits : public E2ETest,

@@ -231,6 +231,8 @@ struct UnreadableCase {
   std::function<void(FullStack&)> heal;
   std::vector<std::string> darkSends;  // what "Aus" sends to the faulty column
   bool trafficLight;
+
+  friend void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class UnreadableColumn : public FullStack, public ::testing::WithParamInterface<UnreadableCase> {};
@@ -281,61 +283,35 @@ const std::string kTwoPlain = Device(8, 2, "0 0");
 const std::string kTwoMulti = Device(40, 2, "0 0");
 const std::string kLight = Device(8, 3, "1 0 0", 1);
 
+const std::vector<std::string> kLampsOff{"SetSwitch 0 16 0", "SetSwitch 0 17 0",
+                                         "SetSwitch 0 18 0"};
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Faults, UnreadableColumn,
-    ::testing::Values(UnreadableCase{"ChannelReadsMinusOne",
-                                     "-L",
-                                     kTwoPlain,
-                                     1,
-                                     [](FullStack& t) { t.SetBenchState(1, -1); },
-                                     [](FullStack& t) { t.SetBenchState(1, 0); },
-                                     {"SetSwitch 0 17 0"},
-                                     false},
-                      UnreadableCase{
-                          "MultiSwitchFails",
-                          "-L",
-                          kTwoMulti,
-                          1,
-                          [](FullStack& t) { t.ReplaceBench(Device(40, 2, "0 0", 0, 1)); },
-                          [](FullStack& t) { t.ReplaceBench(kTwoMulti); },
-                          {"SetSwitch 0 17 0"},
-                          false},
-                      UnreadableCase{"BenchFileDeleted",
-                                     "-L",
-                                     kTwoPlain,
-                                     0,
-                                     [](FullStack& t) { fs::remove(t.bench); },
-                                     [](FullStack& t) { t.ReplaceBench(kTwoPlain); },
-                                     {"SetSwitch 0 16 0"},
-                                     false},
-                      UnreadableCase{"BenchFileReplacedByAFolder",
-                                     "-L",
-                                     kTwoPlain,
-                                     0,
-                                     [](FullStack& t) {
-                                       fs::remove(t.bench);
-                                       fs::create_directory(t.bench);
-                                     },
-                                     [](FullStack& t) { t.ReplaceBench(kTwoPlain); },
-                                     {"SetSwitch 0 16 0"},
-                                     false},
-                      UnreadableCase{"TrafficLightRedAndGreenLit",
-                                     "-A",
-                                     kLight,
-                                     0,
-                                     [](FullStack& t) { t.SetBenchState(2, 1); },
-                                     [](FullStack& t) { t.ReplaceBench(kLight); },
-                                     {"SetSwitch 0 16 0", "SetSwitch 0 17 0", "SetSwitch 0 18 0"},
-                                     true},
-                      UnreadableCase{"TrafficLightLampReadsTwo",
-                                     "-A",
-                                     kLight,
-                                     0,
-                                     [](FullStack& t) { t.SetBenchState(1, 2); },
-                                     [](FullStack& t) { t.ReplaceBench(kLight); },
-                                     {"SetSwitch 0 16 0", "SetSwitch 0 17 0", "SetSwitch 0 18 0"},
-                                     true}),
+    ::testing::Values(
+        UnreadableCase{"ChannelReadsMinusOne", "-L", kTwoPlain, 1,
+                       [](FullStack& t) { t.SetBenchState(1, -1); },
+                       [](FullStack& t) { t.SetBenchState(1, 0); },
+                       {"SetSwitch 0 17 0"}, false},
+        UnreadableCase{"MultiSwitchFails", "-L", kTwoMulti, 1,
+                       [](FullStack& t) { t.ReplaceBench(Device(40, 2, "0 0", 0, 1)); },
+                       [](FullStack& t) { t.ReplaceBench(kTwoMulti); },
+                       {"SetSwitch 0 17 0"}, false},
+        UnreadableCase{"BenchFileDeleted", "-L", kTwoPlain, 0,
+                       [](FullStack& t) { fs::remove(t.bench); },
+                       [](FullStack& t) { t.ReplaceBench(kTwoPlain); },
+                       {"SetSwitch 0 16 0"}, false},
+        UnreadableCase{"TrafficLightRedAndGreenLit", "-A", kLight, 0,
+                       [](FullStack& t) { t.SetBenchState(2, 1); },
+                       [](FullStack& t) { t.ReplaceBench(kLight); },
+                       kLampsOff, true},
+        UnreadableCase{"TrafficLightLampReadsTwo", "-A", kLight, 0,
+                       [](FullStack& t) { t.SetBenchState(1, 2); },
+                       [](FullStack& t) { t.ReplaceBench(kLight); },
+                       kLampsOff, true}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // ---- files that cannot be written ----
 
