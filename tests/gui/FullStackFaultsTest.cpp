@@ -451,7 +451,17 @@ TEST_F(FullStack, SignalEndsTheRunAsBeendenEvenWithADialogOpen) {
     EXPECT_NE(tray.Icon(kTrayIdSwitch), nullptr);
     Click(kIdTimeButton);
   });
+  // Should the signal leave the dialog open, the test fails instead of hanging.
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    ADD_FAILURE() << "still running " << kWaitMs << " ms after the signal";
+    if (QWidget* open = QApplication::activeModalWidget()) open->close();
+    dlg->OnCommand(kCmdExit);
+  });
+  watchdog.start(kWaitMs);
   EXPECT_EQ(window->RunModal(*dlg), IDOK);
+  watchdog.stop();
   ASSERT_EQ(answers.shown.size(), 1u);
   EXPECT_EQ(answers.shown[0].title, "Dauer");
   const size_t before = Commands().size();
