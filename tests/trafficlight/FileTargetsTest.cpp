@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "app/Application.h"
 #include "support/FinishesWithin.h"
@@ -85,6 +86,7 @@ struct Target {
   const char* label;
   // Puts something that is no regular file at `path`; `dir` is free to use.
   std::function<void(const std::string& path, const TempDir& dir)> make;
+  bool reader = false;  // a FIFO that another process holds open for reading
 };
 
 class StateAndProtocolOnNoRegularFile : public ::testing::TestWithParam<Target> {
@@ -105,7 +107,7 @@ TEST_P(StateAndProtocolOnNoRegularFile, FailsAsUnopenableWithoutBlockingAndResum
   ASSERT_EQ(r.t.host.title.find(kWarning), std::string::npos);
   fs::remove(path);
   GetParam().make(path, dir);
-  if (std::string(GetParam().label) == "FifoWithReader") {
+  if (GetParam().reader) {
     m_reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(m_reader, 0);
   }
@@ -135,7 +137,7 @@ TEST_P(StateAndProtocolOnNoRegularFile, FailsAsUnopenableWithoutBlockingAndResum
   }
 
   // A regular file back in its place is used again.
-  if (m_reader >= 0) ::close(m_reader), m_reader = -1;
+  if (m_reader >= 0) ::close(std::exchange(m_reader, -1));
   fs::remove(path);
   TempDir::Write(path, "0 1 0 0 0 0 0 0");
   r.d.ReadState();
@@ -156,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                [](const std::string& p, const TempDir&) { fs::create_symlink("/dev/null", p); }},
         Target{"Fifo", [](const std::string& p, const TempDir&) { ::mkfifo(p.c_str(), 0600); }},
         Target{"FifoWithReader",
-               [](const std::string& p, const TempDir&) { ::mkfifo(p.c_str(), 0600); }}),
+               [](const std::string& p, const TempDir&) { ::mkfifo(p.c_str(), 0600); }, true}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.label); });
 
 // ---- what the bytes of the file say ----
