@@ -2,7 +2,7 @@
 # metainfo, icons, man pages), the Debian package built by CPack, and the tests
 # that check both.
 
-set(TOGGRA_APP_ID de.arvendal.toggra)
+set(TOGGRA_APP_ID org.toggra.Toggra)
 # The pixel sizes of the hicolor PNGs; the SVG covers everything else.
 set(TOGGRA_ICON_SIZES 16 22 24 32 48 64 128 256)
 
@@ -51,8 +51,8 @@ endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME toggra)
-set(CPACK_PACKAGE_VENDOR "Arvendal GmbH")
-set(CPACK_PACKAGE_CONTACT "Arvendal GmbH <toggra@arvendal.example>")
+set(CPACK_PACKAGE_VENDOR "Toggra developers")
+set(CPACK_PACKAGE_CONTACT "Toggra developers <toggra@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for USB power switches and traffic lights")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Toggra gives every channel of the attached USB power switches and USB traffic

@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
   // what remains is the program's command line.
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("toggra"));
+  // Lets Wayland desktops match the window to its desktop entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.toggra.Toggra"));
   QApplication::setApplicationVersion(QStringLiteral(TOGGRA_VERSION));
   // The window hides into the tray, and a message box may be the last window
   // that closes: only the dialog's end ends the program.

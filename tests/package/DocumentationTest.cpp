@@ -134,7 +134,7 @@ TEST(VersionInDocuments, MatchesTheProgramsVersion) {
     EXPECT_EQ(th, Names{number}) << page;
   }
   // The newest release comes first.
-  const std::string metainfo = ReadSource("data/de.arvendal.toggra.metainfo.xml");
+  const std::string metainfo = ReadSource("data/org.toggra.Toggra.metainfo.xml");
   std::smatch release;
   ASSERT_TRUE(std::regex_search(metainfo, release, std::regex(R"re(<release version="([^"]+)")re")));
   EXPECT_EQ(release[1], number);
