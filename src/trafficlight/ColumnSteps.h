@@ -42,6 +42,11 @@ inline void SetTrayIcon(CToggraDlg& d, int i, IconId icon) {
   if (d.m_records[i].m_tray) d.m_records[i].m_tray->ChangeIcon(icon);
 }
 
+// The tray lamp of a plain switch: on green, off red, unreadable white.
+inline IconId PlainStateIcon(const CToggraDlg& d, int state) {
+  return state > 0 ? d.m_iconGreen : state == 0 ? d.m_iconRed : d.m_iconWhite;
+}
+
 inline void SetTimeText(CToggraDlg& d, int i, const std::string& text) {
   d.SetWindowText(kIdTimeButton + i, text);
 }

@@ -88,7 +88,7 @@ PollResult PollPlainSwitch(CToggraDlg& d, int i) {
   r.m_state = v;
   PollResult result{true, false};
   if (d.m_trayMode)
-    column::SetTrayIcon(d, i, v > 0 ? d.m_iconGreen : v == 0 ? d.m_iconRed : d.m_iconWhite);
+    column::SetTrayIcon(d, i, column::PlainStateIcon(d, v));
   // Switched on outside the program: the same timed switch-on as SwitchGreen.
   if (v == kStateOn && r.m_timer > 0) {
     column::PressTimeButton(d, i, true);

@@ -150,6 +150,9 @@ void CToggraDlg::ReadState() {
         if (value != r.m_state) {
           changed = true;
           r.m_state = value;
+          // The poll finds nothing new after this, so the tray lamp must
+          // follow here or it would keep showing the old state.
+          if (m_trayMode) column::SetTrayIcon(*this, j, column::PlainStateIcon(*this, value));
         }
         if (!m_simulation && m_device) m_device->SetSwitch(r.m_devNo, r.m_switchId, value);
       }

@@ -89,6 +89,17 @@ TEST_F(GroupStateFile, EightNumbersSwitchEveryChannelInOneTick) {
   EXPECT_EQ(t.host.title.find("warning"), std::string::npos);
 }
 
+TEST_F(GroupStateFile, TrayLampsFollowTheAppliedStates) {
+  Columns(3);
+  d.m_groupSize = 1, d.m_groupStride = 3;  // three values make a whole file here
+  for (int i = 0; i < 3; ++i) t.AddTray(i, kIconRed);
+  t.files.files["state"] = "1 0 -1";
+  d.ReadState();
+  EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch + 0), kIconGreen);
+  EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch + 1), kIconRed);
+  EXPECT_EQ(t.tray.IconOf(kTrayIdSwitch + 2), kIconWhite);
+}
+
 TEST_F(GroupStateFile, SixteenChannelsTakeTheEightValuesTwice) {
   Columns(16);
   t.files.files["state"] = "0 1 0 0 1 0 0 0";
