@@ -6,12 +6,12 @@
 #include <string>
 
 #include "device/BenchFile.h"
-#include "device/Pivlink.h"
+#include "device/Backend.h"
 #include "device/UniqueFd.h"
 
 namespace toggra {
 
-class CBenchPivlink : public CPivlink {
+class CBenchPivlink : public CBackendPivlink {
  public:
   // `logPath`, when not empty, receives one line per command: the wire trace.
   // Problems with either file go to `errors`, by default to stderr.
@@ -30,6 +30,8 @@ class CBenchPivlink : public CPivlink {
   int SetSwitch(int device, int switchId, int on) override;
   int GetMultiSwitch(int device, unsigned long* mask, unsigned long* value, int seq) override;
   int ResetDevice(int device) override;
+  // A bench device is named by its index in the file.
+  std::string DeviceName(int device) override { return std::to_string(device); }
 
  private:
   // The device as the file has it now; null when the number is not one of

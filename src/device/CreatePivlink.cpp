@@ -1,18 +1,10 @@
-#include <cstdlib>
-
-#include "device/BenchPivlink.h"
-#include "device/NoDevicePivlink.h"
+#include "device/DeviceRegistry.h"
 #include "device/Pivlink.h"
 
 namespace toggra {
 
-std::unique_ptr<CPivlink> CreatePivlink() {
-  const char* bench = std::getenv("TOGGRA_BENCH");
-  if (bench && *bench) {
-    const char* log = std::getenv("TOGGRA_BENCH_LOG");
-    return std::make_unique<CBenchPivlink>(bench, log ? log : "");
-  }
-  return std::make_unique<CNoDevicePivlink>();
+std::unique_ptr<CPivlink> CreatePivlink(IRegistry* registry) {
+  return BuiltinRegistry().Open(ConfiguredDeviceEntries(registry), ReportDeviceError);
 }
 
 }  // namespace toggra

@@ -33,8 +33,11 @@ class CPivlink {
   virtual int ResetDevice(int device) = 0;
 };
 
-// The library the program uses: the simulated hardware set named by
-// TOGGRA_BENCH when set, otherwise a library that finds no device.
-std::unique_ptr<CPivlink> CreatePivlink();
+class IRegistry;
+
+// The library the program uses: the back-ends of the configured device
+// entries (see DeviceRegistry.h) as one library; `registry` supplies the
+// "Devices" value when no environment variable names the entries.
+std::unique_ptr<CPivlink> CreatePivlink(IRegistry* registry = nullptr);
 
 }  // namespace toggra
