@@ -1,5 +1,7 @@
 #include "bench/harness/BenchDialog.h"
 
+#include "app/Composition.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -125,15 +127,16 @@ void WaitUntilSettled() {
 
 BenchDialog::BenchDialog(std::unique_ptr<CPivlink> device, IDialogHost* window)
     : m_pending(std::move(device)) {
-  DlgServices s;
-  s.host = window ? window : &host;
-  s.prompts = &prompts;
-  s.clock = &clock;
-  s.registry = &registry;
-  s.settingsRoot = &settingsRoot;
-  s.files = &files;
-  s.trayShell = &tray;
-  s.createDevice = [this] { return std::move(m_pending); };
+  DlgServices s = CServiceBuilder(CServiceBuilder::Kind::Desktop)
+                      .Host(window ? *window : host)
+                      .Prompts(prompts)
+                      .Clock(clock)
+                      .Registry(registry)
+                      .SettingsRoot(settingsRoot)
+                      .Files(files)
+                      .TrayShell(tray)
+                      .Devices([this] { return std::move(m_pending); })
+                      .Build();
   m_dlg = std::make_unique<CToggraDlg>(s);
 }
 

@@ -12,12 +12,11 @@ void CSystemClock::Sleep(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-bool CSemaphore::Wait(int ms) {
+bool CSemaphore::Wait(int /*ms*/) {
   if (m_count > 0) {
     m_count = 0;
     return true;
   }
-  m_clock.Sleep(ms);
   return false;
 }
 

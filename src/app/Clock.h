@@ -21,20 +21,20 @@ class CSystemClock : public IClock {
   void Sleep(int ms) override;
 };
 
-// A semaphore with count 0 or 1 on the one GUI thread. Nothing can release it
-// while a wait runs, so a wait at count 0 is a plain pause of the full limit.
+// A semaphore with count 0 or 1 on the one event thread: it marks a
+// multi-step lamp change in progress. Nothing can release it while a wait
+// runs, so waiting at count 0 could only ever end by its limit; it returns at
+// once instead of pausing the program for nothing.
 class CSemaphore {
  public:
-  explicit CSemaphore(IClock& clock) : m_clock(clock) {}
   // WaitForSingleObject: true when the count was 1 (it becomes 0), otherwise
-  // sleeps ms milliseconds and returns false.
+  // false at once; `ms` is the limit a wait on another thread would have.
   bool Wait(int ms);
   // ReleaseSemaphore with a count of 1: false when the count already was 1.
   bool Release();
   int Count() const { return m_count; }
 
  private:
-  IClock& m_clock;
   int m_count = 0;  // created with initial count 0, maximum 1
 };
 

@@ -6,12 +6,13 @@
 
 #include "app/Format.h"
 #include "app/StartUpSteps.h"
+#include "device/Backend.h"
 
 namespace toggra {
 
 namespace {
 
-constexpr int kSwitchTypes[] = {8, 40, 48, 5};
+constexpr int kSwitchTypes[] = {kTypeSwitch8, kTypeMultiSwitch, kTypeSwitch48, kTypeSwitch5};
 
 bool IsSwitchType(int type) {
   return std::find(std::begin(kSwitchTypes), std::end(kSwitchTypes), type) !=

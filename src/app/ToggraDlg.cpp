@@ -1,17 +1,23 @@
 // Construction, the controls of template 102, and teardown of the main dialog.
 #include "app/ToggraDlg.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Composition.h"
 #include "app/Format.h"
+#include "trafficlight/StateText.h"
 
 namespace toggra {
 
 CToggraDlg::CToggraDlg(const DlgServices& services)
-    : m_semaphore(*services.clock), m_services(services) {
-  if (!m_services.createDevice) m_services.createDevice = [] { return CreatePivlink(); };
+    : m_semaphore(), m_services(CompleteServices(services)) {
   CreateControls();
 }
 
 CToggraDlg::~CToggraDlg() {
+  for (IColumnObserver* o : std::vector<IColumnObserver*>(m_observers)) o->OnDialogEnding(*this);
   for (int i = 0; i < m_switchCount; ++i) {
     // A simulation's device 0 may be an attached device that was not usable;
     // it was never ours to reset.
@@ -61,6 +67,47 @@ void CToggraDlg::SetWindowText(int id, const std::string& text) {
   if (c.text == text) return;
   c.text = text;
   m_services.host->ControlChanged(c);
+  // The "Kurzzeit" button shows the countdown, the frame the caption.
+  if (id >= kIdTimeButton && id < kIdTimeButton + kMaxColumns)
+    NotifyColumn(id - kIdTimeButton, kChangeCountdown);
+  else if (id >= kIdGroupBox && id < kIdGroupBox + kMaxColumns)
+    NotifyColumn(id - kIdGroupBox, kChangeCaption);
+}
+
+void CToggraDlg::SetColumnState(int i, int state, StateSource source) {
+  if (i < 0 || i >= kMaxColumns) return;
+  int& current = m_records[i].m_state;
+  if (current == state) return;
+  current = state;
+  // In the group layout the file drives the switches: only the program's own
+  // commands go into it there, never what a read-back or the file brought.
+  const bool mirrored = i < kStateValues && !m_stateFile.empty() &&
+                        (source == StateSource::Command ||
+                         (source == StateSource::ReadBack && !m_groupMode));
+  if (mirrored) m_stateMirrorStale = true;
+  NotifyColumn(i, kChangeState);
+}
+
+void CToggraDlg::FlushStateMirror() {
+  if (!m_stateMirrorStale) return;
+  SaveState();
+}
+
+void CToggraDlg::AddObserver(IColumnObserver* observer) {
+  if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+    m_observers.push_back(observer);
+}
+
+void CToggraDlg::RemoveObserver(IColumnObserver* observer) {
+  m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
+                    m_observers.end());
+}
+
+void CToggraDlg::NotifyColumn(int i, unsigned what) {
+  if (!m_columnsLaidOut || i >= m_switchCount) return;
+  // A copy: an observer may remove itself.
+  for (IColumnObserver* o : std::vector<IColumnObserver*>(m_observers))
+    o->OnColumnChanged(*this, i, what);
 }
 
 void CToggraDlg::EnableWindow(int id, bool enable) {

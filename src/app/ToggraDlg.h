@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Clock.h"
+#include "app/ColumnObserver.h"
 #include "app/CommandTarget.h"
 #include "app/Controls.h"
 #include "app/DialogHost.h"
@@ -31,6 +32,8 @@
 namespace toggra {
 
 // The platform services the dialog works through, passed in at construction.
+// They are assembled by CServiceBuilder (app/Composition.h), the one place
+// that wires them for every front-end, the tests and the benchmarks.
 struct DlgServices {
   IDialogHost* host = nullptr;
   IPrompts* prompts = nullptr;
@@ -40,7 +43,14 @@ struct DlgServices {
   IFileService* files = nullptr;
   ITrayShell* trayShell = nullptr;
   std::function<std::unique_ptr<CPivlink>()> createDevice;  // CreatePivlink by default
+  IEventQueue* events = nullptr;  // work posted from other threads; may be null
 };
+
+// Where a column's new state came from. The state file mirrors the states the
+// program itself set or read back from its devices; a state taken from the
+// state file is not written back, so that instances sharing the file in the
+// group layout do not echo each other.
+enum class StateSource { Command, ReadBack, StateFile };
 
 struct SwitchRecord {
   int m_devNo = -1;
@@ -131,6 +141,18 @@ class CToggraDlg : public ICommandTarget {
   void InvalidateAll();                        // InvalidateRect(NULL, TRUE)
   void InvalidateControl(int id);
 
+  // ---- the one path of column changes ----
+  // Sets column i's m_state. A change is told to the observers once and, for
+  // a column the state file mirrors, marks the file for rewriting (see
+  // StateSource). The callers keep their own tray lamp and redraw steps.
+  void SetColumnState(int i, int state, StateSource source = StateSource::Command);
+  // Rewrites the state file when a mirrored state changed since it was last
+  // written; the tick and the operations without their own write call it.
+  void FlushStateMirror();
+  void AddObserver(IColumnObserver* observer);
+  void RemoveObserver(IColumnObserver* observer);
+  bool ColumnsLaidOut() const { return m_columnsLaidOut; }
+
   // Appends a log line when logging (-L) is on.
   void AppendLog(const std::string& line);
   // Low 32 bits of _time64.
@@ -189,7 +211,12 @@ class CToggraDlg : public ICommandTarget {
  private:
   void CreateControls();
 
+  void NotifyColumn(int i, unsigned what);
+
   std::map<int, CControl> m_controls;
+  std::vector<IColumnObserver*> m_observers;
+  bool m_columnsLaidOut = false;  // observers hear of single columns only after start-up
+  bool m_stateMirrorStale = false;
   bool m_ended = false;
   int m_result = 0;
 };

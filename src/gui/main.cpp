@@ -6,17 +6,13 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/Clock.h"
+#include "app/Composition.h"
 #include "app/ToggraDlg.h"
-#include "device/Pivlink.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompts.h"
 #include "gui/QtTrayShell.h"
 #include "gui/ShownReport.h"
 #include "gui/TerminationSignals.h"
-#include "settings/DeviceSettings.h"
-#include "settings/HiveRegistry.h"
-#include "trafficlight/PosixFileService.h"
 
 namespace {
 
@@ -47,11 +43,6 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   gui::ReportFirstShownWindow(app);
 
-  CSystemClock clock;
-  CHiveRegistry registry = CHiveRegistry::FromEnvironment();
-  DeviceSettingsRoot settingsRoot;
-  CPosixFileService files;
-
   // The host must exist before the dialog, which keeps it among its services.
   gui::CMainWindow window;
   gui::CQtPrompts prompts;
@@ -62,15 +53,10 @@ int main(int argc, char** argv) {
     window.SendMessage(message, wParam, lParam);
   });
 
-  DlgServices services;
-  services.host = &window;
-  services.prompts = &prompts;
-  services.clock = &clock;
-  services.registry = &registry;
-  services.settingsRoot = &settingsRoot;
-  services.files = &files;
-  services.trayShell = &tray;
-  services.createDevice = [] { return CreatePivlink(); };
+  // Clock, settings hives, files and the configured device back-ends come
+  // from the composition root.
+  CServiceBuilder builder(CServiceBuilder::Kind::Desktop);
+  const DlgServices services = builder.Host(window).Prompts(prompts).TrayShell(tray).Build();
 
   // A signal ends the dialog as "Beenden" does, so that its teardown resets
   // the devices and removes the tray icons.

@@ -36,7 +36,7 @@ constexpr CommandFamily kCommandFamilies[] = {
     {kCmdOpenApp, false,
      [](CToggraDlg& d, int) {
        d.WriteOption(kOptionOnTray, 0);
-       if (d.m_services.trayShell) CSystemTray::ShowFromTray(*d.m_services.trayShell);
+       CSystemTray::ShowFromTray(*d.m_services.trayShell);
      }},
 };
 
@@ -117,7 +117,7 @@ void CToggraDlg::OnDrawItemSelect(int id, bool hasFocus, bool selected) {
   if (!hasFocus || !m_pushButton) return;
   const int i = ColumnOf(id, kIdUpperButton);
   if (i < 0) return;
-  m_records[i].m_state = selected ? kStateOn : kStateOff;
+  SetColumnState(i, selected ? kStateOn : kStateOff);
   SwitchRed(i);
 }
 

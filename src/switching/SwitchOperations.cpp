@@ -11,9 +11,9 @@
 namespace toggra {
 namespace {
 
-// Everything runs on the GUI thread, so nothing can release the semaphore
-// while a wait runs: a wait at count 0 (the first use after start-up, the
-// nested SwitchRed -> SwitchGreen) is a pause of this length, never a block.
+// The limit of a wait on the semaphore. Everything runs on the event thread,
+// so a wait at count 0 (the first use after start-up, the nested
+// SwitchRed -> SwitchGreen) returns at once (see CSemaphore).
 constexpr int kSemaphoreWaitMs = 500;
 
 void SendChannel(CToggraDlg& d, int j, int on) {
@@ -60,7 +60,7 @@ void SwitchPlain(CToggraDlg& d, int i, int v) {
   const int first = i < middle ? 0 : middle;
   const int end = i < middle ? middle : d.m_switchCount;
   for (int j = first; j < end; ++j) {
-    if (j != i) d.m_records[j].m_state = kStateOff;
+    if (j != i) d.SetColumnState(j, kStateOff);
     if (send) SendChannel(d, j, j == i ? v : 0);
   }
 }
@@ -78,15 +78,13 @@ void ToggleBlocks(CToggraDlg& d, int i, Base base) {
     const int first = base(g);
     const int target = first + i;
     const int end = std::min(first + d.m_groupSize, d.m_switchCount);
-    if (target < d.m_switchCount) {
-      int& state = d.m_records[target].m_state;
-      state = state == kStateOff ? kStateOn : kStateOff;
-    }
+    if (target < d.m_switchCount)
+      d.SetColumnState(target, d.m_records[target].m_state == kStateOff ? kStateOn : kStateOff);
     for (int j = first; j < end; ++j) {
       if (j == target) {
         if (!d.m_simulation) SendChannel(d, j, d.m_records[j].m_state);
       } else if (d.m_exclusive) {
-        d.m_records[j].m_state = kStateOff;
+        d.SetColumnState(j, kStateOff);
         if (!d.m_simulation) SendChannel(d, j, 0);
       }
     }
@@ -108,8 +106,9 @@ void CToggraDlg::SwitchGreen(int i) {
     const int64_t leadIn = static_cast<int64_t>(r.m_timerT) - r.m_timer2 - r.m_timer;
     r.m_countdownT = column::ArmTicks(leadIn);
     column::SendColour(*this, i, column::kDark);
-    r.m_state = kStateDark;
+    SetColumnState(i, kStateDark);
     InvalidateAll();
+    FlushStateMirror();
     m_semaphore.Release();
     return;
   }
@@ -120,15 +119,12 @@ void CToggraDlg::SwitchGreen(int i) {
     return;
   }
 
-  r.m_state = kStateOn;
+  int v = 1;
+  if (!m_trafficLight && !m_simulation && r.m_inverted) v = 0;
+  SetColumnState(i, v);
   if (m_trafficLight) {
     column::SendColour(*this, i, column::kGreen);
   } else {
-    int v = 1;
-    if (!m_simulation && r.m_inverted) {
-      r.m_state = kStateOff;
-      v = 0;
-    }
     SwitchPlain(*this, i, v);
   }
   ShowTrayIcon(*this, i, m_iconGreen);
@@ -161,21 +157,19 @@ void CToggraDlg::SwitchRed(int i) {
 
   // One-line display: the single button toggles.
   const int n = (m_oneLine && r.m_state == kStateOff) ? 1 : 0;
-  r.m_state = n;
   if (n == 1 && !r.m_inverted) {
+    SetColumnState(i, n);
     SwitchGreen(i);
     Finish(*this);
     return;
   }
+  // The one-line toggle flips the raw value, so only two-row display inverts.
+  const bool invert = !m_trafficLight && !m_simulation && r.m_inverted && !m_oneLine;
+  const int v = invert ? 1 - n : n;
+  SetColumnState(i, v);
   if (m_trafficLight) {
     column::SendColour(*this, i, column::kRed);
   } else {
-    int v = n;
-    // The one-line toggle flips the raw value, so only two-row display inverts.
-    if (!m_simulation && r.m_inverted && !m_oneLine) {
-      v = 1 - n;
-      r.m_state = v;
-    }
     SwitchPlain(*this, i, v);
   }
   ShowTrayIcon(*this, i, m_iconRed);
@@ -189,7 +183,7 @@ void CToggraDlg::SwitchRed(int i) {
 void CToggraDlg::SwitchYellow(int i) {
   AppendLog(Format("yellow[%d]\r\n", i));
   SwitchRecord& r = m_records[i];
-  r.m_state = kStateYellow;
+  SetColumnState(i, kStateYellow);
   if (!m_simulation && m_device) {
     m_device->SetSwitch(r.m_devNo, kLampYellow, 1);
     m_device->SetSwitch(r.m_devNo, kLampRed, 0);
@@ -202,17 +196,18 @@ void CToggraDlg::SwitchYellow(int i) {
     r.m_countdown2 = column::ArmTicks(r.m_timer2);
   }
   InvalidateAll();
+  FlushStateMirror();
 }
 
 void CToggraDlg::SwitchDark(int i) {
   AppendLog(Format("off[%d]\r\n", i));
   SwitchRecord& r = m_records[i];
-  r.m_state = kStateDark;
+  SetColumnState(i, kStateDark);
   if (!m_simulation) {
     if (m_trafficLight)
       column::SendColour(*this, i, column::kDark);
     else
-      SendChannel(*this, i, 0);
+      SendChannel(*this, i, column::OffValue(r));
   }
   ShowTrayIcon(*this, i, m_iconWhite);
   r.m_commandTime = Now32();
@@ -221,6 +216,7 @@ void CToggraDlg::SwitchDark(int i) {
     r.m_countdown = column::ArmTicks(r.m_timer);
   }
   InvalidateAll();
+  FlushStateMirror();
 }
 
 }  // namespace toggra

@@ -38,6 +38,9 @@ inline void SendColour(CToggraDlg& d, int i, const LampColour& c) {
   d.m_device->SetSwitch(devNo, kLampGreen, c.green);
 }
 
+// The value that switches a plain channel off: 1 on an inverted channel.
+inline int OffValue(const SwitchRecord& r) { return r.m_inverted ? 1 : 0; }
+
 inline void SetTrayIcon(CToggraDlg& d, int i, IconId icon) {
   if (d.m_records[i].m_tray) d.m_records[i].m_tray->ChangeIcon(icon);
 }

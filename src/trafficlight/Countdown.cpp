@@ -41,7 +41,7 @@ bool StepCounter(CToggraDlg& d, int i, int& counter, StepResult& step) {
 void DarkLeadInEnds(CToggraDlg& d, int i, StepResult&) {
   SwitchRecord& r = d.m_records[i];
   column::SendColour(d, i, column::kGreen);
-  r.m_state = kStateOn;
+  d.SetColumnState(i, kStateOn);
   column::SetTrayIcon(d, i, d.m_iconGreen);
   r.m_countdown = column::ArmTicks(r.m_timer);
 }
@@ -49,7 +49,7 @@ void DarkLeadInEnds(CToggraDlg& d, int i, StepResult&) {
 void GreenEnds(CToggraDlg& d, int i, StepResult&) {
   SwitchRecord& r = d.m_records[i];
   column::SendColour(d, i, column::kYellow);
-  r.m_state = kStateYellow;
+  d.SetColumnState(i, kStateYellow);
   column::SetTrayIcon(d, i, d.m_iconYellow);
   r.m_commandTime = d.Now32();
   if (r.m_timer2 > 0) {
@@ -59,9 +59,8 @@ void GreenEnds(CToggraDlg& d, int i, StepResult&) {
 }
 
 void YellowEnds(CToggraDlg& d, int i, StepResult& step) {
-  SwitchRecord& r = d.m_records[i];
   column::SendColour(d, i, column::kRed);
-  r.m_state = kStateOff;
+  d.SetColumnState(i, kStateOff);
   column::SetTrayIcon(d, i, d.m_iconRed);
   // As the exit command 32771 does; the window closes after this tick.
   if (d.m_exitOnRed) d.EndDialog(IDOK);
@@ -98,7 +97,8 @@ StepResult StepPlainSwitch(CToggraDlg& d, int i) {
   StepResult step;
   SwitchRecord& r = d.m_records[i];
   if (r.m_countdown <= 0 || !StepCounter(d, i, r.m_countdown, step)) return step;
-  if (!d.m_simulation && d.m_device) d.m_device->SetSwitch(r.m_devNo, r.m_switchId, 0);
+  if (!d.m_simulation && d.m_device)
+    d.m_device->SetSwitch(r.m_devNo, r.m_switchId, column::OffValue(r));
   step.endOfRun = true;
   return step;
 }
@@ -143,6 +143,8 @@ void CToggraDlg::TimerTick() {
     if (poll.stopped || step.endOfRun) EndOfRun(i);
     if (poll.changed || step.changed || step.textUpdated) InvalidateColumn(*this, i);
   }
+  // A phase that ended or a read-back changed what the state file shows.
+  FlushStateMirror();
 }
 
 void CToggraDlg::EndOfRun(int i) {

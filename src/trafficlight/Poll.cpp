@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/ToggraDlg.h"
+#include "device/Backend.h"
 #include "trafficlight/ColumnSteps.h"
 
 namespace toggra {
@@ -12,7 +13,6 @@ namespace {
 // A column is left alone this long after its last command, so that the
 // device has settled before its reading overrides what the command set.
 constexpr int64_t kQuietSeconds = 3;
-constexpr int kMultiSwitchType = 40;
 constexpr unsigned long kChannelBits = 0xFFFF;
 constexpr int kChannelCount = 16;
 
@@ -48,11 +48,11 @@ PollResult PollTrafficLight(CToggraDlg& d, int i) {
   for (const LampRow& row : kLampTable) {
     if (row.red != red || row.yellow != yellow || row.green != green) continue;
     if (r.m_state == row.state) return {};
-    r.m_state = row.state;
+    d.SetColumnState(i, row.state, StateSource::ReadBack);
     column::SetTrayIcon(d, i, d.*row.icon);
     return {row.redraw, false};
   }
-  r.m_state = kStateUnreachable;
+  d.SetColumnState(i, kStateUnreachable, StateSource::ReadBack);
   return {};
 }
 
@@ -71,7 +71,7 @@ int MultiSwitchReading(CToggraDlg& d, int devNo) {
 }
 
 int ReadPlainSwitch(CToggraDlg& d, const SwitchRecord& r) {
-  if (r.m_usbType == kMultiSwitchType) {
+  if (r.m_usbType == kTypeMultiSwitch) {
     const int mask = MultiSwitchReading(d, r.m_devNo);
     const int bit = r.m_switchId - kFirstSwitchId;
     if (mask < 0 || bit < 0 || bit >= kChannelCount) return kStateUnreachable;
@@ -85,7 +85,7 @@ PollResult PollPlainSwitch(CToggraDlg& d, int i) {
   SwitchRecord& r = d.m_records[i];
   const int v = ReadPlainSwitch(d, r);
   if (v == r.m_state) return {};
-  r.m_state = v;
+  d.SetColumnState(i, v, StateSource::ReadBack);
   PollResult result{true, false};
   if (d.m_trayMode)
     column::SetTrayIcon(d, i, column::PlainStateIcon(d, v));

@@ -70,8 +70,8 @@ int ParseStateValues(const std::string& text, std::array<int, kStateValues>& val
 
 namespace {
 
-// Holds the dialog's semaphore for one state-file read; the wait is bounded
-// and its outcome does not matter (everything runs on one thread).
+// Holds the dialog's semaphore for one state-file read; the wait returns at
+// once and its outcome does not matter (everything runs on one thread).
 class SemaphoreHold {
  public:
   explicit SemaphoreHold(CSemaphore& s) : m_semaphore(s) { m_semaphore.Wait(kSemaphoreWaitMs); }
@@ -105,6 +105,7 @@ void CToggraDlg::WriteProtocol(int i) {
 }
 
 void CToggraDlg::SaveState() {
+  m_stateMirrorStale = false;
   if (m_stateFile.empty()) return;
   std::string text;
   if (m_switchCount >= m_groupStride * m_groupSize) {
@@ -149,7 +150,7 @@ void CToggraDlg::ReadState() {
         const int value = values[j % n];
         if (value != r.m_state) {
           changed = true;
-          r.m_state = value;
+          SetColumnState(j, value, StateSource::StateFile);
           // The poll finds nothing new after this, so the tray lamp must
           // follow here or it would keep showing the old state.
           if (m_trayMode) column::SetTrayIcon(*this, j, column::PlainStateIcon(*this, value));

@@ -26,6 +26,7 @@
 #include "app/Application.h"
 #include "app/Ids.h"
 #include "app/StartOptions.h"
+#include "app/Composition.h"
 #include "app/ToggraDlg.h"
 #include "device/BenchFile.h"
 #include "gui/MainWindow.h"
@@ -141,15 +142,15 @@ class FullStack : public ::testing::Test {
     tray.SetMessageSink([this](int message, uintptr_t wParam, intptr_t lParam) {
       window->SendMessage(message, wParam, lParam);
     });
-    DlgServices s;
-    s.host = window.get();
-    s.prompts = &prompts;
-    s.clock = &clock;
-    s.registry = registry.get();
-    s.settingsRoot = &settingsRoot;
-    s.files = &files;
-    s.trayShell = &tray;
-    s.createDevice = [] { return CreatePivlink(); };
+    DlgServices s = CServiceBuilder(CServiceBuilder::Kind::Desktop)
+                        .Host(*window.get())
+                        .Prompts(prompts)
+                        .Clock(clock)
+                        .Registry(*registry.get())
+                        .SettingsRoot(settingsRoot)
+                        .Files(files)
+                        .TrayShell(tray)
+                        .Build();
     dlg = std::make_unique<CToggraDlg>(s);
     ApplyStartOptions(ParseCommandLine(commandLine, "toggra"), &names, *dlg);
     return *dlg;

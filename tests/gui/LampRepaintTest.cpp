@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "app/Composition.h"
 #include "app/ToggraDlg.h"
 #include "gui/LampButton.h"
 #include "gui/MainWindow.h"
@@ -48,16 +49,17 @@ class LampRepaints : public ::testing::Test {
     d.switches = kColumns;
     device->devices.push_back(d);
     m_window = std::make_unique<CMainWindow>(kQuietTickMs);
-    DlgServices s;
-    s.host = m_window.get();
-    s.prompts = &m_prompts;
-    s.clock = &clock;
-    s.registry = &m_registry;
-    s.settingsRoot = &m_settingsRoot;
-    s.files = &m_files;
-    s.trayShell = &m_tray;
     m_pending = std::move(dev);
-    s.createDevice = [this] { return std::move(m_pending); };
+    DlgServices s = CServiceBuilder(CServiceBuilder::Kind::Desktop)
+                        .Host(*m_window.get())
+                        .Prompts(m_prompts)
+                        .Clock(clock)
+                        .Registry(m_registry)
+                        .SettingsRoot(m_settingsRoot)
+                        .Files(m_files)
+                        .TrayShell(m_tray)
+                        .Devices([this] { return std::move(m_pending); })
+                        .Build();
     m_dlg = std::make_unique<CToggraDlg>(s);
   }
   ~LampRepaints() override {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/Composition.h"
 #include "app/ToggraDlg.h"
 #include "gui/KeyMapping.h"
 #include "gui/LampButton.h"
@@ -72,15 +73,16 @@ class MainWindowTest : public ::testing::Test {
   // The dialog, not yet started: set its flags before Start.
   CToggraDlg& Dialog() {
     if (!m_dlg) {
-      DlgServices s;
-      s.host = &Window();
-      s.prompts = &prompts;
-      s.clock = &clock;
-      s.registry = &registry;
-      s.settingsRoot = &settingsRoot;
-      s.files = &files;
-      s.trayShell = &tray;
-      s.createDevice = [this] { return std::move(m_pending); };
+      DlgServices s = CServiceBuilder(CServiceBuilder::Kind::Desktop)
+                          .Host(Window())
+                          .Prompts(prompts)
+                          .Clock(clock)
+                          .Registry(registry)
+                          .SettingsRoot(settingsRoot)
+                          .Files(files)
+                          .TrayShell(tray)
+                          .Devices([this] { return std::move(m_pending); })
+                          .Build();
       m_dlg = std::make_unique<CToggraDlg>(s);
     }
     return *m_dlg;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/Format.h"
-#include "device/Pivlink.h"
+#include "device/Backend.h"
 
 namespace toggra::test {
 
@@ -22,7 +22,7 @@ struct FakeDevice {
   std::map<int, int> state;   // GetSwitch result per id; missing ids read 0
 };
 
-class FakePivlink : public CPivlink {
+class FakePivlink : public CBackendPivlink {
  public:
   // Shared with the test, which keeps a pointer after handing the object over.
   std::vector<FakeDevice> devices;
@@ -76,6 +76,7 @@ class FakePivlink : public CPivlink {
     return 0;
   }
   int ResetDevice(int d) override { return Log("ResetDevice", d, 0); }
+  std::string DeviceName(int d) override { return "d" + std::to_string(d); }
 
   // The recorded calls that start with `prefix`, e.g. "SetSwitch".
   std::vector<std::string> CallsOf(const std::string& prefix) const {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/Composition.h"
 #include "app/ToggraDlg.h"
 #include "support/FakeHost.h"
 #include "support/FakePivlink.h"
@@ -37,15 +38,16 @@ class TestDialog {
 
   // The fakes as a dialog's services, with the given library factory.
   DlgServices Services(std::function<std::unique_ptr<CPivlink>()> createDevice) {
-    DlgServices s;
-    s.host = &host;
-    s.prompts = &prompts;
-    s.clock = &clock;
-    s.registry = &registry;
-    s.settingsRoot = &settingsRoot;
-    s.files = &files;
-    s.trayShell = &tray;
-    s.createDevice = std::move(createDevice);
+    DlgServices s = CServiceBuilder(CServiceBuilder::Kind::Desktop)
+                        .Host(host)
+                        .Prompts(prompts)
+                        .Clock(clock)
+                        .Registry(registry)
+                        .SettingsRoot(settingsRoot)
+                        .Files(files)
+                        .TrayShell(tray)
+                        .Devices(std::move(createDevice))
+                        .Build();
     return s;
   }
 

@@ -91,9 +91,13 @@ TEST_F(Switching, LightWithTotalTimeStartsTheDarkLeadIn) {
   EXPECT_TRUE(r.m_timeButton->pressed);
   EXPECT_EQ(r.m_commandTime, 0);
   EXPECT_EQ(t.tray.IconOf(kTrayIdTrafficLight), kIconRed);
+  EXPECT_EQ(t.files.files["state"], "3 0 0 0 0 0 0 0");
+  // Yellow and "Aus" change a mirrored state too: the file follows each.
   d.SwitchYellow(0);
+  EXPECT_EQ(t.files.files["state"], "2 0 0 0 0 0 0 0");
   d.SwitchDark(0);
-  EXPECT_EQ(t.files.writeOpens, 0);  // only on/off commands rewrite the state file
+  EXPECT_EQ(t.files.files["state"], "3 0 0 0 0 0 0 0");
+  EXPECT_EQ(t.files.writeOpens, 3);
 }
 
 TEST_F(Switching, TimedSwitchOnIsArmedAndStoppedWithTheTimeButton) {
@@ -271,17 +275,20 @@ TEST_F(UnreachableCheck, YellowDarkAndSimulationSwitchWithoutAsking) {
             (std::vector<std::string>{"yellow[0]\r\n", "off[0]\r\n", "green[0]\r\n"}));
 }
 
-TEST_F(Switching, SemaphorePausesOnlyWhileItsCountIsZero) {
+// Nothing on the one thread can release the semaphore during a wait, so a
+// wait must never pause: not the first command after start-up, not the
+// one-line toggle-on with its nested SwitchGreen.
+TEST_F(Switching, SemaphoreNeverPausesTheProgram) {
   d.m_oneLine = 1;
   t.AddColumn(0, kFirstSwitchId, kStateOff);
-  d.SwitchGreen(0);  // first use after start-up
+  d.SwitchRed(0);  // first use after start-up, toggles on
+  EXPECT_EQ(Sent(), std::vector{Set(0, 16, 1)});
   d.SwitchRed(0);
   d.SwitchYellow(0);
   d.SwitchDark(0);
-  EXPECT_EQ(t.clock.Sleeps(), std::vector{500});
   d.m_records[0].m_state = kStateOff;
-  d.SwitchRed(0);  // toggles on through a nested SwitchGreen
-  EXPECT_EQ(t.clock.Sleeps(), (std::vector{500, 500}));
+  d.SwitchRed(0);
+  EXPECT_TRUE(t.clock.Sleeps().empty());
   EXPECT_EQ(d.m_semaphore.Count(), 1);
 }
 
