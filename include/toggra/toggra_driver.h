@@ -94,8 +94,9 @@ struct toggra_driver {
    * (a serial number, a bus path) and contain no ':' or ';'. Returns nonzero
    * on success. Optional (NULL): the device number is used. */
   int (*device_name)(void* context, int device, char* buffer, unsigned long size);
-  /* Optional (NULL reads as 0): the count of channels that are on, which
-   * Toggra reads once per device at start-up. */
+  /* Optional (NULL reads as 0): a query Toggra makes between a failed
+   * switch_config and its one retry, for devices that answer only after
+   * being asked something else; its answer is not used. */
   int (*online_on_count)(void* context, int device);
 
   /* Releases the table and everything behind `context`. Toggra calls it once,

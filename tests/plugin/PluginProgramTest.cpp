@@ -55,10 +55,13 @@ TEST_F(PluginProgram, StartsWithAColumnForEveryPluginChannel) {
 }
 
 TEST_F(PluginProgram, GroupLayoutSwitchesTheDemosEightChannelsAndSkipsABrokenEntry) {
-  TempDir::Write(stateFile, "1 0 1 0 0 0 0 1");
+  TempDir::Write(stateFile, "0 0 0 0 0 0 0 0");
   ChildProcess& toggra =
       StartOnPlugin({"-D", "-S", stateFile},
                     "plugin:" TOGGRA_TEST_PLUGIN_WRONG_VERSION ";plugin:" TOGGRA_BENCH_PLUGIN);
+  // Once started, the instance follows what another one writes to the file.
+  ASSERT_TRUE(WaitUntil([&] { return PluginLog().size() >= 8; }, 20s)) << Stderr();
+  ASSERT_TRUE(WriteStateWhole(stateFile, "1 0 1 0 0 0 0 1"));
   const std::vector<int> wanted{1, 0, 1, 0, 0, 0, 0, 1};
   ASSERT_TRUE(WaitUntil([&] { return States(3) == wanted; }, 20s))
       << Stderr() << TempDir::Read(pluginLog);

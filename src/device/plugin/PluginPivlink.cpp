@@ -54,7 +54,7 @@ std::unique_ptr<CPluginPivlink> CPluginPivlink::Load(const std::string& path,
   // A name without '/' would be searched along the library path, so that
   // the library that runs is not the one the entry names.
   if (path.find('/') == std::string::npos) {
-    *reason = path + ": give the plug-in's path, with a '/' (plugin:./" + path + ")";
+    *reason = "give the plug-in's path, with a '/' (plugin:./" + path + ")";
     return nullptr;
   }
   // RTLD_NOW: a plug-in with unresolved symbols fails here, with the linker's
@@ -62,13 +62,13 @@ std::unique_ptr<CPluginPivlink> CPluginPivlink::Load(const std::string& path,
   UniqueLibrary library(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
   if (!library) {
     const char* error = ::dlerror();
-    *reason = error ? error : path + ": cannot be loaded";
+    *reason = error ? error : "cannot be loaded";
     return nullptr;
   }
   ::dlerror();
   void* symbol = ::dlsym(library.get(), TOGGRA_DRIVER_ENTRY_SYMBOL);
   if (!symbol) {
-    *reason = path + ": no entry symbol " TOGGRA_DRIVER_ENTRY_SYMBOL;
+    *reason = "no entry symbol " TOGGRA_DRIVER_ENTRY_SYMBOL;
     return nullptr;
   }
   toggra_driver_entry_fn entry;
@@ -76,19 +76,19 @@ std::unique_ptr<CPluginPivlink> CPluginPivlink::Load(const std::string& path,
   std::memcpy(&entry, &symbol, sizeof entry);
   toggra_driver* driver = entry();
   if (!driver) {
-    *reason = path + ": " TOGGRA_DRIVER_ENTRY_SYMBOL " returned no driver table";
+    *reason = TOGGRA_DRIVER_ENTRY_SYMBOL " returned no driver table";
     return nullptr;
   }
   // A table of another version has another layout: not even its release
   // member may be trusted, so it is left alone.
   if (driver->interface_version != TOGGRA_DRIVER_INTERFACE_VERSION) {
-    *reason = path + ": driver interface version " + std::to_string(driver->interface_version) +
+    *reason = "driver interface version " + std::to_string(driver->interface_version) +
               " is unknown (this Toggra knows version " +
               std::to_string(TOGGRA_DRIVER_INTERFACE_VERSION) + ")";
     return nullptr;
   }
   if (const char* missing = MissingMember(*driver)) {
-    *reason = path + ": the driver table has no " + missing;
+    *reason = std::string("the driver table has no ") + missing;
     if (driver->release) driver->release(driver);
     return nullptr;
   }
