@@ -54,7 +54,7 @@ const std::string& SettledDemo() {
 
 void BM_GetSwitchUnchanged(benchmark::State& state) {
   toggra::CBenchPivlink lib(SettledDemo(), "", Quiet);
-  if (lib.OpenArvendal() != 3) state.SkipWithError("demo set not readable");
+  if (lib.OpenArvendal() < 1) state.SkipWithError("demo set not readable");
   int id = 0;
   for (auto _ : state) benchmark::DoNotOptimize(lib.GetSwitch(0, 16 + (id++ & 3)));
 }
@@ -71,7 +71,7 @@ BENCHMARK(BM_OpenArvendal);
 void BM_SetSwitch(benchmark::State& state) {
   DemoCopy demo;
   toggra::CBenchPivlink lib(demo.Path(), "", Quiet);
-  if (lib.OpenArvendal() != 3) state.SkipWithError("demo set not readable");
+  if (lib.OpenArvendal() < 1) state.SkipWithError("demo set not readable");
   int on = 0;
   for (auto _ : state) benchmark::DoNotOptimize(lib.SetSwitch(0, 16, on ^= 1));
 }

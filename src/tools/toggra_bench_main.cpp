@@ -1,9 +1,13 @@
 // toggra-bench: shows, switches and creates the bench files that stand in for
 // the switch hardware, as a person at the devices would.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "app/Ids.h"
@@ -23,7 +27,9 @@ constexpr char kUsage[] =
     "usage: toggra-bench FILE show                    list every device with its states\n"
     "       toggra-bench FILE set DEVICE ID VALUE     set switch ID (16 = first channel)\n"
     "                                                 of DEVICE (from 0) to VALUE\n"
-    "       toggra-bench FILE demo                    write the demo hardware set to FILE\n";
+    "       toggra-bench FILE demo [--force]          write the demo hardware set to FILE;\n"
+    "                                                 --force replaces an existing FILE\n"
+    "       toggra-bench --help                       show this text\n";
 
 // What `demo` writes; data/demo.bench holds the same text.
 constexpr char kDemoBench[] =
@@ -72,9 +78,29 @@ config_failures = 0
 multi_switch_fails = 0
 state = 1 0 0
 resets = 0
+
+# Device 3: a power switch with eight channels (ids 16 to 23), the kind the
+# group layout (toggra -D) shows as two blocks of four.
+[device]
+type = 8
+version = 44
+serial = 9120
+switches = 8
+traffic_light = 0
+cutter = 0
+config_failures = 0
+multi_switch_fails = 0
+state = 0 0 0 0 0 0 0 0
+resets = 0
 )";
 
 void PrintError(const std::string& message) { std::fprintf(stderr, "toggra-bench: %s\n", message.c_str()); }
+
+// The values `set` writes: what a channel reads when it is on, off or
+// cannot be reached.
+constexpr int kValueOn = 1;
+constexpr int kValueOff = 0;
+constexpr int kValueUnreachable = -1;
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) PrintError(problem);
@@ -121,6 +147,9 @@ int Set(BenchFile& file, const std::vector<std::string_view>& args) {
   int device = 0, id = 0, value = 0;
   if (!ParseInt(args[0], device) || !ParseInt(args[1], id) || !ParseInt(args[2], value))
     return Usage("DEVICE, ID and VALUE must be whole numbers");
+  if (value != kValueOn && value != kValueOff && value != kValueUnreachable)
+    return Usage("VALUE must be 1 (on), 0 (off) or -1 (unreachable), not " +
+                 std::string(args[2]));
   std::string problem;
   const bool written = file.Modify([&](BenchSet& set) {
     const int count = static_cast<int>(set.devices.size());
@@ -146,15 +175,39 @@ int Set(BenchFile& file, const std::vector<std::string_view>& args) {
   return written ? kExitOk : kExitFailed;
 }
 
+// A person's own set-up is not replaced by accident: an existing FILE (a
+// link or anything else with that name) stays unless --force is given.
+int Demo(BenchFile& file, bool force) {
+  struct stat st {};
+  if (!force) {
+    if (::lstat(file.Path().c_str(), &st) == 0) {
+      PrintError(file.Path() + " exists; give --force to replace it with the demo set");
+      return kExitFailed;
+    }
+    if (errno != ENOENT) {
+      PrintError(file.Path() + ": " + std::generic_category().message(errno));
+      return kExitFailed;
+    }
+  }
+  return file.Replace(kDemoBench) ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
   if (args.size() < 2) return Usage("");
   BenchFile file(std::string(args[0]), PrintError);
   const std::string_view command = args[1];
   if (command == "show" && args.size() == 2) return Show(file);
-  if (command == "demo" && args.size() == 2) return file.Replace(kDemoBench) ? kExitOk : kExitFailed;
+  if (command == "demo" && args.size() == 2) return Demo(file, false);
+  if (command == "demo" && args.size() == 3 && args[2] == "--force") return Demo(file, true);
+  if (command == "demo" && args.size() == 3)
+    return Usage("unknown option \"" + std::string(args[2]) + "\" for demo");
   if (command == "set" && args.size() == 5) return Set(file, {args.begin() + 2, args.end()});
   if (command == "show" || command == "demo" || command == "set")
     return Usage("wrong number of arguments for " + std::string(command));

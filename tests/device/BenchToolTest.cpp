@@ -6,15 +6,14 @@ namespace {
 using BenchTool = BenchTest;
 
 TEST_F(BenchTool, DemoWritesTheShippedDemoSet) {
-  TempDir::Write(path, "[device]\n");
   const ToolRun run = RunTool(dir, {path, "demo"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(File(), TempDir::Read(TOGGRA_SOURCE_DIR "/data/demo.bench"));
 
   auto lib = Make();
-  ASSERT_EQ(lib->OpenArvendal(), 3);
-  int count[3] = {0, 0, 0}, button = 0;
-  for (int d = 0; d < 3; ++d) ASSERT_NE(lib->GetSwitchConfig(d, &count[d], &button), 0);
+  ASSERT_EQ(lib->OpenArvendal(), 4);
+  int count[4] = {0, 0, 0, 0}, button = 0;
+  for (int d = 0; d < 4; ++d) ASSERT_NE(lib->GetSwitchConfig(d, &count[d], &button), 0);
   EXPECT_EQ(lib->GetUSBType(0), 40);
   EXPECT_EQ(count[0], 4);
   EXPECT_EQ(lib->GetUSBType(1), 8);
@@ -29,6 +28,41 @@ TEST_F(BenchTool, DemoWritesTheShippedDemoSet) {
   EXPECT_NE(lib->GetVersion(0), lib->GetVersion(1));
   EXPECT_NE(lib->GetVersion(1), lib->GetVersion(2));
   EXPECT_NE(lib->GetVersion(0), lib->GetVersion(2));
+  // The group layout's device: exactly eight plain channels, all off.
+  EXPECT_EQ(count[3], 8);
+  EXPECT_EQ(lib->IsAmpel(3), 0);
+  for (int d = 0; d < 3; ++d) {
+    EXPECT_NE(lib->GetSerialNumber(3), lib->GetSerialNumber(d));
+    EXPECT_NE(lib->GetVersion(3), lib->GetVersion(d));
+  }
+  for (int id = 16; id < 24; ++id) EXPECT_EQ(lib->GetSwitch(3, id), 0);
+}
+
+TEST_F(BenchTool, DemoReplacesAnExistingFileOnlyWithForce) {
+  TempDir::Write(path, "[device]\n# mine\n");
+  ToolRun run = RunTool(dir, {path, "demo"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(path + " exists; give --force"), std::string::npos) << run.err;
+  EXPECT_EQ(File(), "[device]\n# mine\n");
+  // A link counts as existing even when it leads nowhere.
+  const std::string link = dir.File("link.bench");
+  ASSERT_EQ(::symlink(dir.File("gone.bench").c_str(), link.c_str()), 0);
+  EXPECT_EQ(RunTool(dir, {link, "demo"}).exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("gone.bench")));
+
+  run = RunTool(dir, {path, "demo", "--force"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(File(), TempDir::Read(TOGGRA_SOURCE_DIR "/data/demo.bench"));
+}
+
+TEST_F(BenchTool, HelpGoesToStandardOutput) {
+  for (const char* option : {"--help", "-h"}) {
+    const ToolRun run = RunTool(dir, {option});
+    EXPECT_EQ(run.exitCode, 0) << option;
+    EXPECT_EQ(run.out.rfind("usage: toggra-bench FILE show", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("demo [--force]"), std::string::npos) << run.out;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+  }
 }
 
 TEST_F(BenchTool, SetSwitchesByHandAndTheProgramSeesIt) {
@@ -79,6 +113,10 @@ TEST_F(BenchTool, UsageErrorsExitWithTwo) {
   for (const auto& args : {std::vector<std::string>{},
                            std::vector<std::string>{path, "toggle"},
                            std::vector<std::string>{path, "set", "0", "16", "on"},
+                           std::vector<std::string>{path, "set", "0", "16", "7"},
+                           std::vector<std::string>{path, "set", "0", "16", "2"},
+                           std::vector<std::string>{path, "set", "0", "16", "-2"},
+                           std::vector<std::string>{path, "demo", "--froce"},
                            std::vector<std::string>{path, "show", "extra"}}) {
     const ToolRun run = RunTool(dir, args);
     EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(args);
