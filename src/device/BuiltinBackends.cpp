@@ -9,6 +9,7 @@
 
 #include "device/BenchPivlink.h"
 #include "device/DeviceRegistry.h"
+#include "device/usbhub/UsbHubPivlink.h"
 
 namespace toggra {
 
@@ -39,6 +40,7 @@ void RegisterBench(CDeviceRegistry& registry) {
 CDeviceRegistry MakeBuiltinRegistry() {
   CDeviceRegistry registry;
   RegisterBench(registry);
+  RegisterUsbHub(registry);
   return registry;
 }
 
