@@ -12,3 +12,8 @@ if(TARGET toggra_umockdev_main)
                        PROPERTIES TIMEOUT 60 LABELS umockdev
                        ENVIRONMENT "ASAN_OPTIONS=verify_asan_link_order=0")
 endif()
+
+# toggra-ctl, the command line for scripts (its logic is in src/ctl/).
+add_executable(toggra-ctl ${CMAKE_SOURCE_DIR}/src/tools/toggra_ctl_main.cpp)
+target_link_libraries(toggra-ctl PRIVATE toggra_core)
+install(TARGETS toggra-ctl RUNTIME DESTINATION bin)
