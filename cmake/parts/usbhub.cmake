@@ -17,3 +17,23 @@ endif()
 add_executable(toggra-ctl ${CMAKE_SOURCE_DIR}/src/tools/toggra_ctl_main.cpp)
 target_link_libraries(toggra-ctl PRIVATE toggra_core)
 install(TARGETS toggra-ctl RUNTIME DESTINATION bin)
+
+if(TARGET toggra_tests_usbhub)
+  target_compile_definitions(toggra_tests_usbhub PRIVATE
+    TOGGRA_CTL_EXECUTABLE="$<TARGET_FILE:toggra-ctl>")
+  add_dependencies(toggra_tests_usbhub toggra-ctl)
+  if(TOGGRA_BUILD_GUI)
+    # The real program on the emulated hub, offscreen.
+    target_compile_definitions(toggra_tests_usbhub PRIVATE
+      TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>")
+    add_dependencies(toggra_tests_usbhub toggra)
+  endif()
+endif()
+
+# The switch round trip through the emulated hub (not a test: prints figures).
+if(TOGGRA_BUILD_BENCH AND TARGET toggra_umockdev_support)
+  add_executable(toggra_bench_usbhub ${CMAKE_SOURCE_DIR}/bench/usbhub/RoundTrip.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/device/usbhub/HubEmulator.cpp)
+  target_include_directories(toggra_bench_usbhub PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(toggra_bench_usbhub PRIVATE toggra_core toggra_umockdev_support)
+endif()

@@ -34,7 +34,10 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 HubEmulator::HubEmulator(UmockdevTestbed& bed, HubSpec spec)
-    : m_bed(bed), m_spec(std::move(spec)), m_power(static_cast<size_t>(m_spec.ports), true) {
+    : m_bed(bed),
+      m_spec(std::move(spec)),
+      m_power(static_cast<size_t>(m_spec.ports), true),
+      m_statusRequests(static_cast<size_t>(m_spec.ports), 0) {
   if (!m_bed.AddFromString(Record(), &m_error)) return;
   m_ok = m_bed.AttachIoctl(DevNode(), [this](IoctlCall& call) { return Serve(call); }, &m_error);
 }
@@ -123,6 +126,11 @@ int HubEmulator::PowerRequests() const {
   return m_powerRequests;
 }
 
+int HubEmulator::StatusRequests(int port) const {
+  std::lock_guard lock(m_mutex);
+  return port >= 1 && port <= m_spec.ports ? m_statusRequests[static_cast<size_t>(port - 1)] : 0;
+}
+
 std::string HubEmulator::DisableAttribute(int port) const {
   std::string value = m_bed.ReadAttribute(
       SysPath(), m_spec.location + ":1.0/" + m_spec.location + "-port" + std::to_string(port) +
@@ -149,6 +157,7 @@ HubEmulator::Reply HubEmulator::Answer(const uint8_t* setup) {
     return {false, HubDescriptor()};
   }
   if (type == 0xA3 && request == 0 && portValid) {  // port status
+    ++m_statusRequests[static_cast<size_t>(port - 1)];
     uint16_t status = kPortConnectionBit;
     if (m_power[static_cast<size_t>(port - 1)])
       status |= m_spec.superSpeed ? kSuperSpeedPortPowerBit : kPortPowerBit;

@@ -54,6 +54,8 @@ class HubEmulator {
   void InjectFault(HubFault fault);
   // SET_FEATURE / CLEAR_FEATURE PORT_POWER requests received so far.
   int PowerRequests() const;
+  // GET_STATUS requests of `port` answered so far (faults not counted).
+  int StatusRequests(int port) const;
   // The port's sysfs `disable` attribute as it is now ("" when absent).
   std::string DisableAttribute(int port) const;
 
@@ -78,6 +80,7 @@ class HubEmulator {
   std::vector<bool> m_power;  // by port - 1
   HubFault m_fault = HubFault::kNone;
   int m_powerRequests = 0;
+  std::vector<int> m_statusRequests;  // by port - 1
   std::deque<uint64_t> m_done;        // urbs to reap (addresses in the caller)
   std::vector<uint64_t> m_pending;    // urbs held back by a timeout fault
 };
