@@ -28,9 +28,10 @@ endif()
 if(TARGET toggra_umockdev_main)
   add_executable(toggra_tests_umockdev ${CMAKE_SOURCE_DIR}/tests/support/umockdev/TestbedTest.cpp)
   target_link_libraries(toggra_tests_umockdev PRIVATE toggra_umockdev_main)
-  # Each run re-executes itself under the preload library; ASAN_OPTIONS lets a
-  # sanitizer build run where the preload is not first either way.
+  # Each run re-executes itself under the preload library. The appended
+  # ASAN_OPTIONS keeps the options CI gives and lets a sanitizer build run
+  # where the preload comes before the sanitizer runtime.
   gtest_discover_tests(toggra_tests_umockdev DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 30 LABELS umockdev
-                       ENVIRONMENT "ASAN_OPTIONS=verify_asan_link_order=0")
+                       ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
 endif()

@@ -10,7 +10,7 @@ if(TARGET toggra_umockdev_main)
   target_link_libraries(toggra_tests_usbhub PRIVATE toggra_test_support toggra_umockdev_main)
   gtest_discover_tests(toggra_tests_usbhub DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 60 LABELS umockdev
-                       ENVIRONMENT "ASAN_OPTIONS=verify_asan_link_order=0")
+                       ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
 endif()
 
 # toggra-ctl, the command line for scripts (its logic is in src/ctl/).
