@@ -8,7 +8,7 @@ set(TOGGRA_ICON_SIZES 16 22 24 32 48 64 128 256)
 
 # Man pages go in compressed, as Debian keeps them; -n leaves out the time
 # stamp so that two builds give the same bytes.
-set(toggra_man_pages toggra-bench.1)
+set(toggra_man_pages toggra-bench.1 toggra-ctl.1)
 if(TOGGRA_BUILD_GUI)
   list(APPEND toggra_man_pages toggra.1)
 endif()
@@ -48,6 +48,10 @@ if(TOGGRA_BUILD_GUI)
   install(FILES data/${TOGGRA_APP_ID}.desktop DESTINATION share/applications)
   install(FILES data/${TOGGRA_APP_ID}.metainfo.xml DESTINATION share/metainfo)
 endif()
+
+# The hubs' udev rule (the usbhub back-end); libusb comes in through the
+# package's shared-library dependencies.
+install(FILES data/udev/70-toggra-usbhub.rules DESTINATION lib/udev/rules.d)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME toggra)

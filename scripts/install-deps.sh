@@ -10,6 +10,7 @@ packages=(
   clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind
   desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
   xdotool imagemagick
+  libusb-1.0-0-dev umockdev libumockdev-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,7 @@
 #include "device/BenchPivlink.h"
 #include "device/DeviceRegistry.h"
 #include "device/plugin/PluginPivlink.h"
+#include "device/usbhub/UsbHubPivlink.h"
 
 namespace toggra {
 
@@ -41,6 +42,7 @@ CDeviceRegistry MakeBuiltinRegistry() {
   CDeviceRegistry registry;
   RegisterBench(registry);
   RegisterPlugin(registry);
+  RegisterUsbHub(registry);
   return registry;
 }
 

@@ -31,6 +31,9 @@ expected=(
   share/man/man1/toggra.1.gz
   share/man/man1/toggra-bench.1.gz
   include/toggra/toggra_driver.h
+  bin/toggra-ctl
+  share/man/man1/toggra-ctl.1.gz
+  lib/udev/rules.d/70-toggra-usbhub.rules
 )
 for size in "${icon_sizes[@]}"; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
@@ -80,7 +83,7 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" >"$wor
 appstreamcli validate-tree --no-net "$prefix" >"$work/tree.log" ||
   { cat "$work/tree.log" >&2; fail "appstreamcli validate-tree rejects the installed tree"; }
 
-for page in toggra toggra-bench; do
+for page in toggra toggra-bench toggra-ctl; do
   gz="$prefix/share/man/man1/$page.1.gz"
   [ -f "$gz" ] || continue
   warnings=$(gzip -dc "$gz" | groff -man -Tutf8 -ww -z 2>&1)
@@ -105,7 +108,7 @@ deb=${debs[0]}
   fail "the package is not for $(dpkg --print-architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 libusb-1.0-0; do
   grep -qFx "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
 

@@ -1,0 +1,185 @@
+// The usbhub back-end through real libusb against emulated hubs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/usbhub/HubEmulator.h"
+#include "device/usbhub/UsbHubPivlink.h"
+
+namespace toggra::test {
+namespace {
+
+constexpr int kFirst = 16;  // switch id of channel 1
+constexpr std::array<uint8_t, 16> kPairId{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+class UsbHubBackend : public ::testing::Test {
+ protected:
+  UmockdevTestbed bed;
+  std::vector<std::string> errors;
+
+  HubEmulator& AddHub(HubSpec spec) {
+    hubs.push_back(std::make_unique<HubEmulator>(bed, std::move(spec)));
+    EXPECT_TRUE(hubs.back()->Ok()) << hubs.back()->Error();
+    return *hubs.back();
+  }
+  std::unique_ptr<CUsbHubPivlink> Open(const std::string& argument, unsigned timeoutMs = 250) {
+    HubEntry entry;
+    std::string reason;
+    EXPECT_TRUE(ParseHubEntry(argument, &entry, &reason)) << reason;
+    CUsbHubPivlink::Options options;
+    options.timeoutMs = timeoutMs;
+    return std::make_unique<CUsbHubPivlink>(
+        entry, [this](const std::string& m) { errors.push_back(m); }, options);
+  }
+
+  std::vector<std::unique_ptr<HubEmulator>> hubs;
+};
+
+TEST_F(UsbHubBackend, ConfiguredSwitchingHubIsOneEightTypeDeviceWithItsPorts) {
+  HubEmulator& hub = AddHub({});
+  AddHub({.location = "1-2", .devnum = 3, .ports = 7});
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1) << (errors.empty() ? "" : errors.front());
+  EXPECT_EQ(lib->GetUSBType(0), kTypeSwitch8);
+  int count = 0, button = 1;
+  ASSERT_TRUE(lib->GetSwitchConfig(0, &count, &button));
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(button, 0);
+  EXPECT_EQ(lib->GetVersion(0), 0x0123);
+  EXPECT_EQ(lib->GetSerialNumber(0), HubSerial("1-1"));
+  EXPECT_NE(HubSerial("1-1"), HubSerial("1-2"));
+  EXPECT_EQ(lib->DeviceName(0), "1-1");
+  EXPECT_EQ(lib->ChannelName(0, 3), "4");
+  EXPECT_EQ(lib->GetUSBType(1), 0);  // one device per entry
+  EXPECT_EQ(hub.PowerRequests(), 0);  // opening switches nothing
+}
+
+TEST_F(UsbHubBackend, HubsWithoutPerPortSwitchingOrElsewhereAreNotOffered) {
+  AddHub({.perPortPower = false});
+  auto ganged = Open("1-1");
+  EXPECT_EQ(ganged->OpenArvendal(), 0);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("per-port"), std::string::npos) << errors[0];
+  auto missing = Open("3-1");
+  EXPECT_EQ(missing->OpenArvendal(), 0);
+  EXPECT_EQ(missing->OpenArvendal(), 0);
+  EXPECT_EQ(errors.size(), 2u);  // reported once
+  EXPECT_EQ(missing->GetSwitch(0, kFirst), -1);
+  EXPECT_EQ(missing->SetSwitch(0, kFirst, 1), 0);
+}
+
+TEST_F(UsbHubBackend, SwitchingAndReadBackOfTheNamedPorts) {
+  HubEmulator& hub = AddHub({});
+  auto lib = Open("1-1:2,4");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  int count = 0, button = 0;
+  lib->GetSwitchConfig(0, &count, &button);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(lib->ChannelName(0, 0), "2");
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 1);
+  EXPECT_FALSE(hub.PortPower(2));
+  EXPECT_TRUE(hub.PortPower(1));
+  EXPECT_EQ(hub.DisableAttribute(2), "1");
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), 0);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_FALSE(hub.PortPower(4));
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 1), 1);
+  EXPECT_TRUE(hub.PortPower(2));
+  EXPECT_EQ(hub.DisableAttribute(2), "0");
+  hub.SetPortPower(2, false);  // the kernel or a person
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), 0);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst + 2), -1);  // no third channel
+  const int before = hub.PowerRequests();
+  EXPECT_EQ(lib->ResetDevice(0), 1);
+  EXPECT_EQ(hub.PowerRequests(), before);  // the end switches nothing
+  EXPECT_FALSE(hub.PortPower(4));
+}
+
+TEST_F(UsbHubBackend, PortsBeyondTheHubAreLeftOutAndSaidSo) {
+  AddHub({});
+  auto lib = Open("1-1:3,9");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  int count = 0, button = 0;
+  lib->GetSwitchConfig(0, &count, &button);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("port 9"), std::string::npos) << errors[0];
+}
+
+TEST_F(UsbHubBackend, UsbThreePairSwitchesBothHalvesAsOneChannel) {
+  HubEmulator& usb2 = AddHub({.containerId = kPairId});
+  HubEmulator& usb3 = AddHub({.bus = 2, .location = "2-1", .superSpeed = true, .containerId = kPairId});
+  HubEmulator& other = AddHub({.location = "1-3", .devnum = 4,
+                               .containerId = std::array<uint8_t, 16>{9}});
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(lib->PartnerLocation(), "2-1");
+  int count = 0, button = 0;
+  lib->GetSwitchConfig(0, &count, &button);
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst + 2, 0), 1);
+  EXPECT_FALSE(usb2.PortPower(3));
+  EXPECT_FALSE(usb3.PortPower(3));
+  EXPECT_TRUE(other.PortPower(3));
+  EXPECT_EQ(lib->GetSwitch(0, kFirst + 2), 0);
+  // The USB 3 half reads its own power bit (bit 9).
+  auto half = Open("2-1");
+  ASSERT_EQ(half->OpenArvendal(), 1);
+  EXPECT_EQ(half->GetSwitch(0, kFirst + 2), 0);
+  EXPECT_EQ(half->GetSwitch(0, kFirst), 1);
+  EXPECT_EQ(half->SetSwitch(0, kFirst + 2, 1), 1);
+  EXPECT_TRUE(usb2.PortPower(3));
+  EXPECT_TRUE(usb3.PortPower(3));
+}
+
+TEST_F(UsbHubBackend, FaultsReadUnreachableAndTheHubComesBack) {
+  HubEmulator& hub = AddHub({});
+  auto lib = Open("1-1", 50);
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  hub.InjectFault(HubFault::kStall);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), -1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 0);
+  hub.InjectFault(HubFault::kGone);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), -1);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), -1);  // looked for again, still gone
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 0);
+  hub.InjectFault(HubFault::kTimeout);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  hub.InjectFault(HubFault::kNone);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 1);
+  EXPECT_FALSE(hub.PortPower(1));
+}
+
+TEST_F(UsbHubBackend, HubThatDoesNotCutPowerReadsWhatItReports) {
+  HubEmulator& hub = AddHub({.ignoresPowerOff = true});
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 1);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst), 1);
+  EXPECT_TRUE(hub.PortPower(1));
+}
+
+TEST(UsbHubEntry, ParsesLocationsAndPortLists) {
+  HubEntry e;
+  std::string reason;
+  ASSERT_TRUE(ParseHubEntry("1-1.4:2,3", &e, &reason));
+  EXPECT_EQ(e.location, "1-1.4");
+  EXPECT_EQ(e.ports, (std::vector<int>{2, 3}));
+  ASSERT_TRUE(ParseHubEntry("3-2", &e, &reason));
+  EXPECT_TRUE(e.ports.empty());
+  for (const char* bad : {"", "1", "1-", "x-1", "1-1..2", "1-0", "1-1:", "1-1:0", "1-1:2,2",
+                          "1-1:2;3", "1-1:256", "1-1.4:a"})
+    EXPECT_FALSE(ParseHubEntry(bad, &e, &reason)) << bad;
+  EXPECT_EQ(HubSerial("1-1.4"), HubSerial("1-1.4"));
+  EXPECT_GE(HubSerial("255-255.255.255.255.255.255.255"), 0);
+}
+
+}  // namespace
+}  // namespace toggra::test
