@@ -72,7 +72,9 @@ void PaintLampLook(QPainter& p, const QRectF& box, const LampColours& colours,
   const qreal surroundX = qMax(box.width() * kRimShare, minimum);
   const qreal surroundY = qMax(box.height() * kRimShare, minimum);
   const qreal shadeX = box.width() * kRimShare, shadeY = box.height() * kRimShare;
-  fill(box, kSurround);
+  // Every lamp has the same surround: a part drawn over a whole lamp leaves
+  // it as it is.
+  if (only.isEmpty()) fill(box, kSurround);
 
   const QRectF lamp = box.adjusted(surroundX, surroundY, -surroundX, -surroundY);
   fill(lamp, colours.shade);

@@ -33,8 +33,9 @@ LampColours LampColoursForFace(const QColor& face);
 // The lamp look of the icons inside the ellipse of `box`: a grey surround, the
 // shade, and the face pushed towards the upper left so that the shade shows
 // as a crescent on the lower right. The window's lamps are drawn with it too,
-// stretched to their buttons. With a non-empty `only`, just the part inside
-// that path is drawn. The surround stays at least one device pixel wide.
+// stretched to their buttons. With a non-empty `only`, just the shade and
+// face inside that path are drawn, over a lamp already there. The surround
+// stays at least one device pixel wide.
 void PaintLampLook(QPainter& painter, const QRectF& box, const LampColours& colours,
                    qreal devicePixelRatio, const QPainterPath& only = {});
 
