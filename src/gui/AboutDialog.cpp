@@ -13,6 +13,8 @@ namespace {
 // A static icon control ignores its template size and takes the size of a
 // standard large icon.
 constexpr int kStaticIconSize = 32;
+constexpr const char* kOptionsWhenText =
+    "Diese Optionen gelten ab dem nächsten Start ohne Argumente.";
 }  // namespace
 
 CAboutDialog::CAboutDialog(CAboutDlg& dlg, QWidget* parent)
@@ -23,6 +25,11 @@ CAboutDialog::CAboutDialog(CAboutDlg& dlg, QWidget* parent)
   icon->setGeometry(Units().X(11), Units().Y(17), kStaticIconSize, kStaticIconSize);
   AddLabel(0, QString::fromUtf8(kVersionText), {40, 10, 119, 8}, Qt::AlignLeft);
   AddButton(IDOK, QStringLiteral("OK"), {178, 7, 50, 14}, true);
+  // The boxes change nothing of the running window's layout; say so where
+  // they are set. The note takes the free room between version and boxes.
+  QLabel* when = AddLabel(0, QString::fromUtf8(kOptionsWhenText), {40, 24, 188, 18},
+                          Qt::AlignLeft);
+  when->setWordWrap(true);
   m_oneLine = AddCheckBox(kIdCheckOneLine, QStringLiteral("Einzeilige Darstellung"),
                           {40, 45, 130, 10});
   m_pushButton = AddCheckBox(kIdCheckPushButton, QStringLiteral("Taster"), {40, 60, 130, 10});

@@ -1,10 +1,12 @@
 #include "gui/LampButton.h"
 
 #include <QPainter>
+#include <QPainterPath>
 #include <QPolygonF>
 #include <cmath>
 
 #include "app/ToggraDlg.h"
+#include "gui/LampIcons.h"
 #include "ui/LampPlan.h"
 
 namespace toggra::gui {
@@ -13,7 +15,6 @@ namespace {
 
 constexpr qreal kPenWidth = 1.0;
 constexpr double kDegreesPerRadian = 57.29577951308232;
-constexpr int kQtAngleUnitsPerDegree = 16;
 
 // The angle of a radial point as Qt counts it for an ellipse: counter-clockwise
 // from three o'clock, on the circle the ellipse is stretched from. The pie's
@@ -23,17 +24,22 @@ double EllipseAngle(const Point& p, const QPointF& centre, qreal rx, qreal ry) {
   return std::atan2(-(p.y - centre.y()) / ry, (p.x - centre.x()) / rx) * kDegreesPerRadian;
 }
 
-void DrawPie(QPainter& painter, const QRectF& box, const Rect& item, double fraction) {
+// The wedge of a countdown: from twelve o'clock clockwise through the share
+// the lamp decision asked for.
+QPainterPath Wedge(const QRectF& box, const Rect& item, double fraction) {
   const std::array<Point, 2> radials = PieRadials(item, fraction);
   const QPointF centre((item.left + item.right) / 2.0, (item.top + item.bottom) / 2.0);
   const qreal rx = item.Width() / 2.0, ry = item.Height() / 2.0;
   const double start = EllipseAngle(radials[0], centre, rx, ry);
-  // The pie runs counter-clockwise from the first radial to the second (twelve
+  // The arc runs counter-clockwise from the first radial to the second (twelve
   // o'clock), which fills the wedge clockwise from twelve o'clock.
   double span = EllipseAngle(radials[1], centre, rx, ry) - start;
   while (span <= 0) span += 360.0;
-  painter.drawPie(box, static_cast<int>(std::lround(start * kQtAngleUnitsPerDegree)),
-                  static_cast<int>(std::lround(span * kQtAngleUnitsPerDegree)));
+  QPainterPath wedge;
+  wedge.moveTo(box.center());
+  wedge.arcTo(box, start, span);
+  wedge.closeSubpath();
+  return wedge;
 }
 
 void DrawArrow(QPainter& painter, const QRectF& box, const Rect& item, int controlId) {
@@ -57,32 +63,40 @@ void PaintLamp(QPainter& painter, const CToggraDlg& dlg, int controlId, const QS
   const LampPlan plan = PlanLamp(dlg, controlId);
   if (!plan.owned) return;
   const LampShape shape = ShapeFor(dlg.m_arrow, plan.fraction);
-  if (shape == LampShape::Nothing) return;
-
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(kLampOutline, kPenWidth));
-  painter.setBrush(plan.brush == LampBrush::None ? kLampUnlitFill
-                                                 : FromColourRef(BrushColour(dlg, plan.brush)));
-  const Rect item{0, 0, size.width(), size.height()};
-  // The outline is stroked on the path's middle; inset by half the pen so that
-  // it lies inside the button, as the item rectangle's lamp does.
-  const qreal inset = kPenWidth / 2;
-  const QRectF box = QRectF(0, 0, size.width(), size.height()).adjusted(inset, inset, -inset, -inset);
+  const QColor lit = plan.brush == LampBrush::None ? kLampUnlitFill
+                                                   : FromColourRef(BrushColour(dlg, plan.brush));
+  const QRectF box(0, 0, size.width(), size.height());
+  const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+  const LampColours unlit = LampColoursForFace(kLampUnlitFill);
   switch (shape) {
     case LampShape::Ellipse:
-      painter.drawEllipse(box);
+      PaintLampLook(painter, box, LampColoursForFace(lit), ratio);
       break;
     case LampShape::Pie:
-      DrawPie(painter, box, item, plan.fraction);
-      break;
-    case LampShape::Arrow:
-      DrawArrow(painter, box, item, controlId);
+      // The wedge lights part of the lamp; the rest of it stays to be seen
+      // unlit, so that the wedge sits inside its lamp.
+      PaintLampLook(painter, box, unlit, ratio);
+      PaintLampLook(painter, box, LampColoursForFace(lit), ratio,
+                    Wedge(box, {0, 0, size.width(), size.height()}, plan.fraction));
       break;
     case LampShape::Nothing:
+      // A countdown too young to show its wedge: the lamp itself stays.
+      PaintLampLook(painter, box, unlit, ratio);
       break;
+    case LampShape::Arrow: {
+      painter.save();
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.setPen(QPen(kLampOutline, kPenWidth));
+      painter.setBrush(lit);
+      // The outline is stroked on the path's middle; inset by half the pen so
+      // that it lies inside the button.
+      const qreal inset = kPenWidth / 2;
+      DrawArrow(painter, box.adjusted(inset, inset, -inset, -inset),
+                {0, 0, size.width(), size.height()}, controlId);
+      painter.restore();
+      break;
+    }
   }
-  painter.restore();
 }
 
 CLampButton::CLampButton(int controlId, QWidget* parent)
@@ -100,8 +114,17 @@ void CLampButton::SetDialog(const CToggraDlg* dlg) {
   update();
 }
 
+bool CLampButton::CutOff() const {
+  const QWidget* window = parentWidget();
+  return window && !window->rect().contains(geometry());
+}
+
+bool CLampButton::hitButton(const QPoint& pos) const {
+  return !CutOff() && QAbstractButton::hitButton(pos);
+}
+
 void CLampButton::paintEvent(QPaintEvent*) {
-  if (!m_dlg) return;
+  if (!m_dlg || CutOff()) return;
   QPainter painter(this);
   PaintLamp(painter, *m_dlg, m_controlId, size());
 }

@@ -14,7 +14,7 @@ class QPainter;
 
 namespace toggra::gui {
 
-// An unlit lamp: a neutral fill inside the thin dark outline all lamps have.
+// The face of an unlit lamp, and the outline of the arrows.
 inline const QColor kLampUnlitFill{0xD4, 0xD4, 0xD4};
 inline const QColor kLampOutline{0x40, 0x40, 0x40};
 
@@ -22,8 +22,9 @@ inline const QColor kLampOutline{0x40, 0x40, 0x40};
 QColor FromColourRef(uint32_t colourRef);
 
 // Paints lamp `controlId` of `dlg` into a button of `size` (device-independent
-// pixels, origin at the top left). Paints nothing for a control that is not a
-// lamp and while a countdown's share is too small to show.
+// pixels, origin at the top left) with the lamp look of the tray icons. A
+// countdown's wedge is lit inside the unlit lamp. Paints nothing for a control
+// that is not a lamp.
 void PaintLamp(QPainter& painter, const CToggraDlg& dlg, int controlId, const QSize& size);
 
 class CLampButton : public QAbstractButton {
@@ -35,6 +36,10 @@ class CLampButton : public QAbstractButton {
   int ControlId() const { return m_controlId; }
   // The dialog whose state the lamp shows; null paints nothing.
   void SetDialog(const CToggraDlg* dlg);
+  // Whether the window's edge cuts the button, as the rows a layout leaves
+  // below the window's bottom: such a lamp is neither drawn nor clickable, as
+  // a sliver of it would only look like a stray mark.
+  bool CutOff() const;
 
  signals:
   // Every change of the pushed state, with whether the button had the focus:
@@ -43,6 +48,7 @@ class CLampButton : public QAbstractButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool hitButton(const QPoint& pos) const override;
 
  private:
   int m_controlId;

@@ -26,6 +26,9 @@ constexpr LampLook kLooks[] = {
 };
 
 const QColor kSurround(192, 192, 192);
+// The width of the surround and of the shade, each as a share of the lamp's
+// size.
+constexpr qreal kRimShare = 0.09;
 
 }  // namespace
 
@@ -40,6 +43,49 @@ bool LampIconColours(IconId id, LampColours* colours) {
   return false;
 }
 
+LampColours LampColoursForFace(const QColor& face) {
+  for (const LampLook& look : kLooks)
+    if (QColor::fromRgb(look.face) == face) return {face, QColor::fromRgb(look.shade)};
+  const auto half = [](int c) { return (c + 1) / 2; };
+  return {face, QColor(half(face.red()), half(face.green()), half(face.blue()))};
+}
+
+void PaintLampLook(QPainter& p, const QRectF& box, const LampColours& colours,
+                   qreal devicePixelRatio, const QPainterPath& only) {
+  if (box.isEmpty() || devicePixelRatio <= 0) return;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  const auto fill = [&](const QRectF& r, const QColor& colour) {
+    if (only.isEmpty()) {
+      p.setBrush(colour);
+      p.drawEllipse(r);
+      return;
+    }
+    QPainterPath layer;
+    layer.addEllipse(r);
+    p.fillPath(layer.intersected(only), colour);
+  };
+  // Insets scale with the size on each axis so that the picture keeps its
+  // proportions from 16 px up and on a lamp wider than it is high.
+  const qreal minimum = 1.0 / devicePixelRatio;
+  const qreal surroundX = qMax(box.width() * kRimShare, minimum);
+  const qreal surroundY = qMax(box.height() * kRimShare, minimum);
+  const qreal shadeX = box.width() * kRimShare, shadeY = box.height() * kRimShare;
+  // Every lamp has the same surround: a part drawn over a whole lamp leaves
+  // it as it is.
+  if (only.isEmpty()) fill(box, kSurround);
+
+  const QRectF lamp = box.adjusted(surroundX, surroundY, -surroundX, -surroundY);
+  fill(lamp, colours.shade);
+
+  // The face touches the rim on the upper left.
+  QRectF face = lamp.adjusted(shadeX, shadeY, -shadeX, -shadeY);
+  face.translate(-shadeX / 2, -shadeY / 2);
+  fill(face, colours.face);
+  p.restore();
+}
+
 QPixmap DrawLamp(IconId id, int size, qreal devicePixelRatio) {
   LampColours colours;
   if (size <= 0 || !LampIconColours(id, &colours)) return {};
@@ -47,31 +93,8 @@ QPixmap DrawLamp(IconId id, int size, qreal devicePixelRatio) {
   QPixmap pixmap(device, device);
   pixmap.setDevicePixelRatio(devicePixelRatio);
   pixmap.fill(Qt::transparent);
-
   QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(Qt::NoPen);
-  const qreal s = size;
-  // Insets scale with the size so that the picture keeps its proportions
-  // from 16 px up; the grey surround stays at least one device pixel wide.
-  const qreal surroundWidth = qMax(s * 0.09, 1.0 / devicePixelRatio);
-  const qreal shadeWidth = s * 0.09;
-  const QRectF outer(0, 0, s, s);
-  p.setBrush(kSurround);
-  p.drawEllipse(outer);
-
-  const QRectF lamp = outer.adjusted(surroundWidth, surroundWidth, -surroundWidth, -surroundWidth);
-  p.setBrush(colours.shade);
-  p.drawEllipse(lamp);
-
-  // The face is smaller and pushed towards the upper left, so the shading
-  // shows as a crescent on the lower right and the face touches the rim on
-  // the upper left.
-  const qreal shift = shadeWidth / 2;
-  QRectF face = lamp.adjusted(shadeWidth, shadeWidth, -shadeWidth, -shadeWidth);
-  face.translate(-shift, -shift);
-  p.setBrush(colours.face);
-  p.drawEllipse(face);
+  PaintLampLook(p, QRectF(0, 0, size, size), colours, devicePixelRatio);
   return pixmap;
 }
 

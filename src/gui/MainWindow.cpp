@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -12,6 +13,7 @@
 #include <array>
 
 #include "app/ToggraDlg.h"
+#include "gui/ColumnFrame.h"
 #include "gui/KeyMapping.h"
 #include "gui/LampButton.h"
 #include "gui/LampIcons.h"
@@ -30,6 +32,11 @@ constexpr std::array<int, 6> kColumnControls = {kIdGroupBox,    kIdUpperButton, 
                                                 kIdLowerButton, kIdStartButton, kIdThirdButton};
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+// The context menu's entry for the display options and its note.
+constexpr const char* kMenuOptions = "&Anzeigeoptionen...";
+constexpr const char* kMenuOptionsWhen =
+    "Die Anzeigeoptionen gelten ab dem nächsten Start ohne Argumente";
 
 }  // namespace
 
@@ -110,7 +117,7 @@ QWidget* CMainWindow::CreateControlWidget(const CControl& control) {
   const int id = control.id;
   switch (control.kind) {
     case ControlKind::GroupBox:
-      return new QGroupBox(this);
+      return NewColumnFrame(this);
     case ControlKind::OwnerDrawButton: {
       auto* lamp = new CLampButton(id, this);
       lamp->SetDialog(m_dlg);
@@ -162,9 +169,10 @@ void CMainWindow::ApplyControl(QWidget* widget, const CControl& control) {
 void CMainWindow::KeepFocusInside() {
   // The layout leaves the unused columns (and rows) outside the client area
   // rather than hiding them; a button nobody can see or click must not take
-  // the focus by Tab either, where Space would press it unseen.
+  // the focus by Tab either, where Space would press it unseen. A button the
+  // edge cuts counts as outside: only a sliver of it shows.
   for (auto& [id, widget] : m_widgets)
-    if (qobject_cast<QAbstractButton*>(widget) && !rect().intersects(widget->geometry()))
+    if (qobject_cast<QAbstractButton*>(widget) && !rect().contains(widget->geometry()))
       widget->setFocusPolicy(Qt::NoFocus);
 }
 
@@ -193,16 +201,29 @@ void CMainWindow::SetTitle(const std::string& title) { setWindowTitle(FromUtf8(t
 void CMainWindow::SetIcon(IconId icon) { setWindowIcon(LampIcon(icon)); }
 
 void CMainWindow::AddSystemMenuItem(int id, const std::string& text, bool separatorBefore) {
+  const auto addCommand = [this, id](const QString& label) {
+    QAction* action = m_systemMenu->addAction(label);
+    action->setData(id);
+    // Queued, as the system command arrives after its menu has closed.
+    connect(
+        action, &QAction::triggered, this,
+        [this, id] {
+          if (Live()) m_dlg->OnSysCommand(id);
+        },
+        Qt::QueuedConnection);
+    return action;
+  };
   if (separatorBefore) m_systemMenu->addSeparator();
-  QAction* action = m_systemMenu->addAction(FromUtf8(text));
-  action->setData(id);
-  // Queued, as the system command arrives after its menu has closed.
-  connect(
-      action, &QAction::triggered, this,
-      [this, id] {
-        if (Live()) m_dlg->OnSysCommand(id);
-      },
-      Qt::QueuedConnection);
+  QAction* action = addCommand(FromUtf8(text));
+  if (id != kSysAbout) return;
+  // The established text of the options dialog names neither the options nor
+  // when they count: an entry that names them opens the same dialog, and a
+  // line that cannot be chosen says when they take effect.
+  const QString when = QString::fromUtf8(kMenuOptionsWhen);
+  m_systemMenu->setToolTipsVisible(true);
+  action->setToolTip(when);
+  addCommand(QString::fromUtf8(kMenuOptions))->setToolTip(when);
+  m_systemMenu->addAction(when)->setEnabled(false);
 }
 
 void CMainWindow::EndDialog(int result) {

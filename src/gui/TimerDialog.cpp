@@ -12,15 +12,31 @@ namespace {
 
 QString Number(int value) { return QString::number(value); }
 
+// Template rows, dialog units.
+constexpr int kTemplateHeight = 167;
+constexpr int kButtonsTop = 144;
+// The buttons stand this far below the last row a traffic light fills (the
+// candidate's field ends at 132).
+constexpr int kButtonsGap = 12;
+// The bottom of the first duration row, all that a plain switch shows.
+constexpr int kFirstRowBottom = 30;
+// A plain switch hides the rows between: its buttons move up by their height
+// and the dialog shrinks by as much, so no empty band is left.
+constexpr int kPlainLift = kButtonsTop - (kFirstRowBottom + kButtonsGap);
+
+int Lift(const CToggraTimerDlg& dlg) { return dlg.m_trafficLightMode ? 0 : kPlainLift; }
+
 }  // namespace
 
 CTimerDialog::CTimerDialog(CToggraTimerDlg& dlg, QWidget* parent)
-    : CTemplateDialog(QStringLiteral("Dauer"), 191, 167, parent), m_dlg(dlg) {
+    : CTemplateDialog(QStringLiteral("Dauer"), 191, kTemplateHeight - Lift(dlg), parent),
+      m_dlg(dlg) {
   const Qt::Alignment left = Qt::AlignLeft;
   // In template order, which is also the tab order: OK is the first tab stop
   // and so has the focus when the dialog opens.
-  QPushButton* ok = AddButton(IDOK, QStringLiteral("OK"), {36, 144, 50, 14}, true);
-  AddButton(IDCANCEL, QStringLiteral("Abbrechen"), {98, 144, 50, 14}, false);
+  const int buttonsTop = kButtonsTop - Lift(dlg);
+  QPushButton* ok = AddButton(IDOK, QStringLiteral("OK"), {36, buttonsTop, 50, 14}, true);
+  AddButton(IDCANCEL, QStringLiteral("Abbrechen"), {98, buttonsTop, 50, 14}, false);
   AddEdit(kIdHours, {12, 18, 18, 12});
   AddLabel(0, QStringLiteral("Stunden"), {34, 20, 31, 10}, left);
   AddEdit(kIdMinutes, {68, 18, 18, 12});

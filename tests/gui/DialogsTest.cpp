@@ -15,6 +15,7 @@
 
 #include "app/ErrorDialogs.h"
 #include "app/Ids.h"
+#include "gui/AboutDialog.h"
 #include "gui/LampIcons.h"
 #include "gui/QtPrompts.h"
 #include "gui/TimerDialog.h"
@@ -148,6 +149,30 @@ TEST_P(DurationDialogRows, ShowOnlyWhatTheColumnKindUses) {
 
 INSTANTIATE_TEST_SUITE_P(PlainAndTrafficLight, DurationDialogRows, ::testing::Values(0, 1));
 
+// A plain switch's dialog closes up the rows it hides: its buttons keep the
+// distance from the last shown row, and the dialog's edge the distance from
+// the buttons, that a traffic light's dialog has.
+TEST(DurationDialogLayout, PlainSwitchLeavesNoEmptyBandAboveTheButtons) {
+  CToggraTimerDlg light, plain;
+  light.m_trafficLightMode = 1;
+  CTimerDialog full(light), compact(plain);
+  const auto gapAbove = [](const CTimerDialog& d, int lastRow) {
+    return d.Control(IDOK)->geometry().top() - d.Control(lastRow)->geometry().bottom();
+  };
+  const auto marginBelow = [](const CTimerDialog& d) {
+    return d.height() - d.Control(IDOK)->geometry().bottom();
+  };
+  // Dialog units round to whole pixels in different places: a pixel apart.
+  constexpr int kRounding = 1;
+  EXPECT_NEAR(gapAbove(compact, kIdSeconds), gapAbove(full, kIdCandidate), kRounding);
+  EXPECT_NEAR(marginBelow(compact), marginBelow(full), kRounding);
+  EXPECT_EQ(compact.Control(IDCANCEL)->y(), compact.Control(IDOK)->y());
+  EXPECT_EQ(compact.width(), full.width());
+  // The rows that stay keep their template places.
+  for (int id : {kIdHours, kIdMinutes, kIdSeconds})
+    EXPECT_EQ(compact.Control(id)->geometry(), full.Control(id)->geometry()) << id;
+}
+
 TEST(DurationDialogLayout, TabOrderSkipsFramesAndFramesLetClicksThrough) {
   CToggraTimerDlg dlg;
   dlg.m_trafficLightMode = 1;
@@ -189,6 +214,18 @@ TEST_F(OptionsDialog, EscapeAndCloseBoxKeepThePresetValues) {
   EXPECT_EQ(dlg.m_checkOneLine, 1);
   EXPECT_EQ(dlg.m_checkPushButton, 0);
   EXPECT_EQ(dlg.m_checkArrow, 1);
+}
+
+TEST_F(OptionsDialog, SaysWhenTheOptionsCountWithoutCoveringAControl) {
+  CAboutDialog d(dlg);
+  QLabel* note = nullptr;
+  for (QLabel* label : d.findChildren<QLabel*>())
+    if (label->text().contains(QString::fromUtf8("nächsten Start ohne Argumente"))) note = label;
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(d.rect().contains(note->geometry()));
+  for (QWidget* w : d.findChildren<QWidget*>())
+    if (w != note && w->parentWidget() == &d)
+      EXPECT_FALSE(w->geometry().intersects(note->geometry())) << w->objectName().toStdString();
 }
 
 TEST_F(OptionsDialog, OkReadsTheBoxesBack) {

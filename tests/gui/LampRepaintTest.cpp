@@ -6,8 +6,12 @@
 
 #include <QApplication>
 #include <QTest>
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Composition.h"
 #include "app/ToggraDlg.h"
@@ -67,7 +71,11 @@ class LampRepaints : public ::testing::Test {
     m_dlg.reset();
   }
 
+  // The dialog's flags before the start; the start-up lays the window out.
+  virtual void Configure() {}
+
   void SetUp() override {
+    Configure();
     ASSERT_TRUE(m_window->Start(*m_dlg));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     for (CLampButton* lamp : m_window->findChildren<CLampButton*>())
@@ -93,6 +101,7 @@ class LampRepaints : public ::testing::Test {
     return n;
   }
   CToggraDlg& Dlg() { return *m_dlg; }
+  CMainWindow& Window() { return *m_window; }
 
   test::FakePivlink* device;
   test::ManualClock clock;
@@ -134,6 +143,68 @@ TEST_F(LampRepaints, ACountingColumnIsPaintedOnceASecond) {
   EXPECT_EQ(ShownPaints(0), 2 * 3);
   EXPECT_EQ(ShownPaints(1), 0);
   EXPECT_EQ(ShownPaints(2), 0);
+}
+
+// ---- the look of the laid-out window ----
+
+// One-line display leaves the lower row below the window's bottom, but the
+// cut runs through the lower lamps.
+class OneLineWindow : public LampRepaints {
+ protected:
+  void Configure() override { Dlg().m_oneLine = 1; }
+};
+
+TEST_F(OneLineWindow, NoSliverOfTheHiddenLowerLampShowsNorTakesTheFocus) {
+  auto* lower = static_cast<CLampButton*>(Window().ControlWidget(kIdLowerButton));
+  const QRect sliver = Window().rect().intersected(lower->geometry());
+  ASSERT_FALSE(sliver.isEmpty()) << "the layout no longer cuts the lower row";
+  EXPECT_TRUE(lower->CutOff());
+  EXPECT_EQ(lower->focusPolicy(), Qt::NoFocus);
+  const QImage shown = Window().grab(sliver).toImage();
+  lower->hide();
+  EXPECT_EQ(shown, Window().grab(sliver).toImage());
+  // The lamps the window shows whole stay as they were.
+  EXPECT_FALSE(static_cast<CLampButton*>(Window().ControlWidget(kIdUpperButton))->CutOff());
+  EXPECT_NE(Window().ControlWidget(kIdUpperButton)->focusPolicy(), Qt::NoFocus);
+}
+
+// Captions keep room from the window's left and right edge, also one that is
+// wider than its column.
+class Captions : public LampRepaints {
+ protected:
+  void Configure() override { Dlg().m_nameList = &m_names; }
+  // The dialog empties its name list when it goes, after this fixture's own
+  // members are gone.
+  void TearDown() override { Dlg().m_nameList = nullptr; }
+
+  // The columns x of the caption text's dark pixels above the first lamp.
+  std::pair<int, int> TextColumns(int column) {
+    const QWidget* frame = Window().ControlWidget(kIdGroupBox + column);
+    const int bottom = Window().ControlWidget(kIdUpperButton + column)->y();
+    const QImage image = Window().grab(QRect(0, 0, Window().width(), bottom)).toImage();
+    int left = Window().width(), right = -1;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = frame->x(); x <= frame->geometry().right(); ++x) {
+        if (image.pixelColor(x, y).lightness() >= kDark) continue;
+        left = std::min(left, x);
+        right = std::max(right, x);
+      }
+    }
+    return {left, right};
+  }
+
+  static constexpr int kDark = 100;
+  static constexpr int kMinimumPadding = 2;
+  std::vector<std::string> m_names = {"Pumpe", "B", "Eine sehr lange Beschriftung"};
+};
+
+TEST_F(Captions, KeepRoomFromTheWindowEdges) {
+  const auto [left, firstRight] = TextColumns(0);
+  ASSERT_LE(left, firstRight) << "no caption text found";
+  EXPECT_GE(left, kMinimumPadding);
+  const auto [longLeft, right] = TextColumns(kColumns - 1);
+  ASSERT_LE(longLeft, right);
+  EXPECT_LT(right, Window().width() - kMinimumPadding);
 }
 
 }  // namespace

@@ -312,10 +312,17 @@ TEST_F(MainWindowTest, ContextMenuCarriesTheSystemItemsAndBeendenEndsTheRun) {
   AddSwitchDevice(1);
   Dialog().m_logging = 1;
   QMenu* menu = Window().SystemMenu();
+  const QString when = "Die Anzeigeoptionen gelten ab dem nächsten Start ohne Argumente";
   QTimer::singleShot(0, &Window(), [&] {
     QStringList texts;
     for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(texts, (QStringList{"-", "Inf&o über Toggra...", "Logfile", "-", "Beenden"}));
+    EXPECT_EQ(texts, (QStringList{"-", "Inf&o über Toggra...", "&Anzeigeoptionen...", when,
+                                  "Logfile", "-", "Beenden"}));
+    // The note is no command; the entry that names the options opens them.
+    EXPECT_FALSE(menu->actions()[3]->isEnabled());
+    menu->actions()[2]->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"About"});
     menu->actions().last()->trigger();
   });
   EXPECT_EQ(Window().RunModal(Dialog()), IDOK);
