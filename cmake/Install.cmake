@@ -88,6 +88,6 @@ if(TOGGRA_BUILD_TESTS AND TOGGRA_BUILD_GUI)
       TOGGRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
       TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>")
     add_dependencies(toggra_tests_package toggra-bench)
-    gtest_discover_tests(toggra_tests_package DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(toggra_tests_package DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   endif()
 endif()

@@ -113,11 +113,20 @@ FileProblem CSharedTextFile::Describe(int error, FileStep step) const {
   switch (step) {
     case FileStep::NotRegular:
       return {error, step, m_path + ": the " + m_options.noun + " is not a regular file"};
-    case FileStep::Read: break;
-    case FileStep::Lock: doing = "cannot lock"; break;
-    case FileStep::Write: doing = "cannot write"; break;
-    case FileStep::WriteNext: doing = "cannot write next to"; break;
-    case FileStep::Replace: doing = "cannot replace"; break;
+    case FileStep::Read:
+      break;
+    case FileStep::Lock:
+      doing = "cannot lock";
+      break;
+    case FileStep::Write:
+      doing = "cannot write";
+      break;
+    case FileStep::WriteNext:
+      doing = "cannot write next to";
+      break;
+    case FileStep::Replace:
+      doing = "cannot replace";
+      break;
   }
   return {error, step, m_path + ": " + doing + " the " + m_options.noun + ": " + ErrnoText(error)};
 }
@@ -288,8 +297,7 @@ CSharedTextFile::Change CSharedTextFile::Modify(
   std::optional<std::string> next = change(text);
   if (!next) return Change::Unchanged;
   UniqueFd written;
-  if (!WriteReplacement(*next, mode, written))
-    return Change::Failed;
+  if (!WriteReplacement(*next, mode, written)) return Change::Failed;
   // What was just written is known; the stamp is taken after the rename,
   // which changes the inode's ctime on some filesystems.
   struct stat st;

@@ -15,8 +15,9 @@ std::unique_ptr<IRegKey> OpenOptionsKey(IRegistry* registry, bool forWriting) {
   std::unique_ptr<IRegKey> key;
   if (!registry) return key;
   const long rc =
-      forWriting ? registry->CreateKey(RegRoot::CurrentUser, kOptionsKey, RegAccess::AllAccess, &key)
-                 : registry->OpenKey(RegRoot::CurrentUser, kOptionsKey, RegAccess::Read, &key);
+      forWriting
+          ? registry->CreateKey(RegRoot::CurrentUser, kOptionsKey, RegAccess::AllAccess, &key)
+          : registry->OpenKey(RegRoot::CurrentUser, kOptionsKey, RegAccess::Read, &key);
   if (rc != ERROR_SUCCESS) key.reset();
   return key;
 }

@@ -65,8 +65,7 @@ std::string CDeviceSettings::ValueName(int keyType, int version, int serial,
 
 bool CDeviceSettings::ReadDword(const std::string& valueName, int* out, const char* subkey) {
   std::unique_ptr<IRegKey> key;
-  return m_registry.OpenKey(m_root.root, KeyPath(subkey), RegAccess::Read, &key) ==
-             ERROR_SUCCESS &&
+  return m_registry.OpenKey(m_root.root, KeyPath(subkey), RegAccess::Read, &key) == ERROR_SUCCESS &&
          key && ReadDwordValue(*key, valueName, out);
 }
 
@@ -74,8 +73,7 @@ bool CDeviceSettings::ReadString(const std::string& valueName, std::string* out,
                                  const char* subkey) {
   if (out) out->clear();
   std::unique_ptr<IRegKey> key;
-  return m_registry.OpenKey(m_root.root, KeyPath(subkey), RegAccess::Read, &key) ==
-             ERROR_SUCCESS &&
+  return m_registry.OpenKey(m_root.root, KeyPath(subkey), RegAccess::Read, &key) == ERROR_SUCCESS &&
          key && ReadStringValue(*key, valueName, out);
 }
 
@@ -90,8 +88,8 @@ bool CDeviceSettings::WriteString(const std::string& valueName, const std::strin
       valueName, [&](IRegKey& key) { return WriteStringValue(key, valueName, text); }, subkey);
 }
 
-bool CDeviceSettings::Write(const std::string& valueName,
-                            const std::function<long(IRegKey&)>& set, const char* subkey) {
+bool CDeviceSettings::Write(const std::string& valueName, const std::function<long(IRegKey&)>& set,
+                            const char* subkey) {
   std::unique_ptr<IRegKey> key;
   const std::string path = KeyPath(subkey);
   const long rc = (subkey && *subkey)

@@ -130,11 +130,14 @@ long HiveStore::Modify(const std::function<bool(HiveDocument&)>& change) {
   if (result == CSharedTextFile::Change::Failed) {
     // A hive that could not be read is never overwritten.
     switch (Problem().step) {
-      case FileStep::Lock: return ERROR_ACCESS_DENIED;
+      case FileStep::Lock:
+        return ERROR_ACCESS_DENIED;
       case FileStep::Read:
         return Problem().error == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
-      case FileStep::NotRegular: return ERROR_CANTREAD;
-      default: return ERROR_CANTWRITE;
+      case FileStep::NotRegular:
+        return ERROR_CANTREAD;
+      default:
+        return ERROR_CANTWRITE;
     }
   }
   m_file.Recovered();
