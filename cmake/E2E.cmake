@@ -10,7 +10,7 @@ if(TOGGRA_BUILD_TESTS AND TOGGRA_BUILD_GUI)
     target_compile_definitions(toggra_tests_e2e PRIVATE
       TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>")
     add_dependencies(toggra_tests_e2e toggra)
-    gtest_discover_tests(toggra_tests_e2e DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(toggra_tests_e2e DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES LABELS e2e TIMEOUT 300)
   endif()
 endif()

@@ -24,7 +24,7 @@ foreach(page IN LISTS toggra_man_pages)
   list(APPEND toggra_man_outputs ${out})
 endforeach()
 add_custom_target(toggra_man_pages ALL DEPENDS ${toggra_man_outputs})
-install(FILES ${toggra_man_outputs} DESTINATION share/man/man1)
+install(FILES ${toggra_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TOGGRA_BUILD_GUI)
   # The PNGs come from the program's own lamp drawing, so the installed icon
@@ -42,11 +42,12 @@ if(TOGGRA_BUILD_GUI)
     DEPENDS toggra-icons
     VERBATIM)
   add_custom_target(toggra_icons ALL DEPENDS ${icon_outputs})
-  install(DIRECTORY ${icon_root} DESTINATION share/icons)
-  install(FILES data/icons/toggra.svg DESTINATION share/icons/hicolor/scalable/apps
+  install(DIRECTORY ${icon_root} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+  install(FILES data/icons/toggra.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
           RENAME ${TOGGRA_APP_ID}.svg)
-  install(FILES data/${TOGGRA_APP_ID}.desktop DESTINATION share/applications)
-  install(FILES data/${TOGGRA_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+  install(FILES data/${TOGGRA_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES data/${TOGGRA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
 # The hubs' udev rule (the usbhub back-end); libusb comes in through the
@@ -91,6 +92,6 @@ if(TOGGRA_BUILD_TESTS AND TOGGRA_BUILD_GUI)
       TOGGRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
       TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>")
     add_dependencies(toggra_tests_package toggra-bench)
-    gtest_discover_tests(toggra_tests_package DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(toggra_tests_package DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   endif()
 endif()

@@ -31,7 +31,7 @@ if(TARGET toggra_umockdev_main)
   # Each run re-executes itself under the preload library. The appended
   # ASAN_OPTIONS keeps the options CI gives and lets a sanitizer build run
   # where the preload comes before the sanitizer runtime.
-  gtest_discover_tests(toggra_tests_umockdev DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(toggra_tests_umockdev DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES TIMEOUT 30 LABELS umockdev
                        ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
 endif()

@@ -37,7 +37,7 @@ if(TOGGRA_BUILD_TESTS)
   foreach(name IN LISTS toggra_broken_plugins)
     add_dependencies(toggra_tests_plugin toggra_test_plugin_${name})
   endforeach()
-  gtest_discover_tests(toggra_tests_plugin DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(toggra_tests_plugin DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
 
   if(TOGGRA_BUILD_GUI)
     # The real program on the example plug-in, watched from outside.
@@ -49,7 +49,7 @@ if(TOGGRA_BUILD_TESTS)
       TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>")
     add_dependencies(toggra_tests_plugin_program toggra toggra-bench toggra-bench-plugin
                      toggra_test_plugin_wrong_version)
-    gtest_discover_tests(toggra_tests_plugin_program DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(toggra_tests_plugin_program DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES LABELS e2e TIMEOUT 120)
   endif()
 endif()

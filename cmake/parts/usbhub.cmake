@@ -8,7 +8,7 @@ if(TARGET toggra_umockdev_main)
   file(GLOB usbhub_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/device/usbhub/*.cpp)
   add_executable(toggra_tests_usbhub ${usbhub_test_sources})
   target_link_libraries(toggra_tests_usbhub PRIVATE toggra_test_support toggra_umockdev_main)
-  gtest_discover_tests(toggra_tests_usbhub DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(toggra_tests_usbhub DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES TIMEOUT 60 LABELS umockdev
                        ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
 endif()

@@ -5,11 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "Version.h"
 #include "app/ToggraDlg.h"
-
-#ifndef TOGGRA_VERSION
-#define TOGGRA_VERSION "4.2.2"
-#endif
 
 namespace toggra {
 

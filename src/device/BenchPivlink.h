@@ -7,7 +7,7 @@
 
 #include "device/BenchFile.h"
 #include "device/Backend.h"
-#include "device/UniqueFd.h"
+#include "files/UniqueFd.h"
 
 namespace toggra {
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Version.h"
 #include "app/Application.h"
 #include "app/Composition.h"
 #include "app/ToggraDlg.h"

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "settings/Registry.h"
@@ -21,11 +22,17 @@ struct DeviceSettingsRoot {
   RegRoot root = RegRoot::LocalMachine;
 };
 
+// How many failures one store shows: a save of several values (the dialog
+// "Dauer") fails as a whole, so it tells the user once, not once per value.
+enum class SaveReport { EachValue, OncePerSave };
+
 class CDeviceSettings {
  public:
   // Settles the root and opens (creates) the base key; when neither root can be
-  // opened shows "Registry open error" (caption "ERROR") through prompts.
-  CDeviceSettings(IRegistry& registry, DeviceSettingsRoot& root, IPrompts* prompts);
+  // opened shows "Registry open error" (caption "ERROR") through prompts. Every
+  // message names the file and the system's reason below its text.
+  CDeviceSettings(IRegistry& registry, DeviceSettingsRoot& root, IPrompts* prompts,
+                  SaveReport report = SaveReport::EachValue);
 
   static std::string ValueName(int keyType, int version, int serial, const std::string& name);
 
@@ -39,12 +46,15 @@ class CDeviceSettings {
 
  private:
   // Writes one value; a failure is shown on the main window and returns false.
-  bool Write(const std::string& valueName, uint32_t type, const void* data, uint32_t size,
+  bool Write(const std::string& valueName, const std::function<long(IRegKey&)>& set,
              const char* subkey);
+  void Show(const std::string& text, const char* caption, bool owned);
 
   IRegistry& m_registry;
   DeviceSettingsRoot& m_root;
   IPrompts* m_prompts = nullptr;
+  SaveReport m_report = SaveReport::EachValue;
+  bool m_shown = false;  // a message was shown by this store
   unsigned m_extraAccess = 0;
   int m_debugOptions = 0;
 };

@@ -109,8 +109,13 @@ long CHiveRegistry::OpenKey(RegRoot root, const std::string& path, RegAccess acc
   const long rc = store->Load(&doc);
   if (rc != ERROR_SUCCESS) return rc;
   const std::string full = store->FullKey(path);
-  if (!path.empty() && !doc->HasKey(full)) return ERROR_FILE_NOT_FOUND;
   const bool all = access == RegAccess::AllAccess;
+  if (!path.empty() && !doc->HasKey(full)) {
+    // Asked for writing, the caller would make the key next; when the hive
+    // cannot be written, that is the reason to tell (see ProblemText).
+    if (all) store->CanWrite();
+    return ERROR_FILE_NOT_FOUND;
+  }
   if (all && !store->CanWrite()) return ERROR_ACCESS_DENIED;
   *key = std::make_unique<CHiveKey>(store, full, all);
   return ERROR_SUCCESS;
@@ -137,6 +142,13 @@ long CHiveRegistry::CreateKey(RegRoot root, const std::string& path, RegAccess a
   }
   *key = std::make_unique<CHiveKey>(store, full, all);
   return ERROR_SUCCESS;
+}
+
+std::string CHiveRegistry::ProblemText(RegRoot root) const {
+  const HiveStore& store = *Store(root);
+  const FileProblem& problem = store.Problem();
+  if (!problem) return store.Path();
+  return store.Path() + ": " + ErrnoText(problem.error);
 }
 
 const std::string& CHiveRegistry::HivePath(RegRoot root) const {

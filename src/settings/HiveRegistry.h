@@ -27,6 +27,9 @@ class CHiveRegistry : public IRegistry {
   long CreateKey(RegRoot root, const std::string& path, RegAccess access,
                  std::unique_ptr<IRegKey>* key) override;
 
+  // "<hive>: <reason>" of the last failure, or the hive's path alone.
+  std::string ProblemText(RegRoot root) const override;
+
   const std::string& HivePath(RegRoot root) const;
 
  private:

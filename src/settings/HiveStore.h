@@ -1,15 +1,12 @@
 // One hive file on disk, shared by every instance of the program.
 //
-// Reads use the last parsed document while the file is unchanged (same inode,
-// size and times). Every change is a read-modify-write under an exclusive
-// flock of "<hive>.lock" next to the hive: the file is read afresh, changed,
-// written to a temporary file in the same folder and renamed over the hive, so
-// no instance loses another's value and a crash never leaves half a file.
-// Not for use by several threads at once: the program's GUI thread is its
-// only user.
+// Reads use the last parsed document while the file is unchanged (see
+// CSharedTextFile). Every change is a read-modify-write under an exclusive
+// flock of "<hive>.lock" next to the hive, which guards creating the hive as
+// well, so no instance loses another's value and a crash never leaves half a
+// file. Not for use by several threads at once: the program's GUI thread is
+// its only user.
 #pragma once
-
-#include <sys/types.h>
 
 #include <functional>
 #include <memory>
@@ -18,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "files/SharedTextFile.h"
 #include "settings/HiveFile.h"
 
 namespace toggra {
@@ -28,13 +26,14 @@ class HiveStore {
   // every key path in the file.
   HiveStore(std::string path, std::string rootName);
 
-  const std::string& Path() const { return m_path; }
+  const std::string& Path() const { return m_file.Path(); }
   // "HKEY_CURRENT_USER\path".
   std::string FullKey(const std::string& path) const;
 
   // Whether this process can change the hive: write the file, or create it
-  // (and the folders up to it), and replace it in its folder.
-  bool CanWrite() const;
+  // (and the folders up to it), and replace it in its folder. When not, the
+  // reason is the store's Problem().
+  bool CanWrite();
 
   // The current document; a missing hive is an empty one. ERROR_SUCCESS,
   // ERROR_ACCESS_DENIED when the file cannot be read, ERROR_CANTREAD.
@@ -46,26 +45,19 @@ class HiveStore {
   // then left as it was).
   long Modify(const std::function<bool(HiveDocument&)>& change);
 
- private:
-  struct Identity {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = -1;
-    long long mtimeNs = 0, ctimeNs = 0;
-    bool operator==(const Identity&) const = default;
-  };
+  // Why the last failed call failed; none after a call that succeeded.
+  const FileProblem& Problem() const { return m_file.Problem(); }
 
-  // Reads and parses the file, or takes the cached document when the file is
-  // unchanged and useCache is set.
-  long ReadFile(std::shared_ptr<const HiveDocument>* doc, bool useCache);
-  // Writes text to a temporary file and renames it over target.
-  long WriteFile(const std::string& target, const std::string& text);
+ private:
+  FileProblem WriteProblem() const;
+  // The document of `text`, parsed again only for a text not seen before.
+  std::shared_ptr<const HiveDocument> Document(const std::string& text);
   void Warn(const std::vector<HiveProblem>& problems);
 
-  std::string m_path;
+  CSharedTextFile m_file;
   std::string m_rootName;
   std::shared_ptr<const HiveDocument> m_cached;
-  Identity m_cachedId;
+  unsigned long m_parsed = 0;  // the file's generation m_cached was made from
   // Each skipped line is reported once per process, not on every read.
   std::set<std::pair<int, std::string>> m_warned;
 };

@@ -52,6 +52,9 @@ class IRegistry {
   // RegCreateKeyEx: opens the key, creating it (and its parents) when absent.
   virtual long CreateKey(RegRoot root, const std::string& path, RegAccess access,
                          std::unique_ptr<IRegKey>* key) = 0;
+  // For a message after a call on root failed: where the root is kept and the
+  // system's reason ("<file>: <reason>"), or empty when there is nothing to say.
+  virtual std::string ProblemText(RegRoot) const { return {}; }
 };
 
 }  // namespace toggra

@@ -194,7 +194,8 @@ void CToggraDlg::EditDurations(int i) {
     if (static_cast<int64_t>(r.m_timerT) <= static_cast<int64_t>(r.m_timer) + r.m_timer2)
       r.m_timerT = 0;
 
-    CDeviceSettings settings(*m_services.registry, *m_services.settingsRoot, m_services.prompts);
+    CDeviceSettings settings(*m_services.registry, *m_services.settingsRoot, m_services.prompts,
+                             SaveReport::OncePerSave);
     auto name = [&r](const char* entry) {
       return CDeviceSettings::ValueName(r.m_keyType, r.m_version, r.m_serial, entry);
     };

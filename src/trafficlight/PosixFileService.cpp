@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "device/UniqueFd.h"
+#include "files/UniqueFd.h"
 
 namespace toggra {
 
@@ -53,14 +53,29 @@ int OpenForWriting(const std::string& path, int extraFlags, UniqueFd* out) {
   return ENOENT;
 }
 
+// Writes all of text; 0 or the errno value of the write that failed. A write
+// that stops short without an error (a full disk, a size limit) counts as EIO
+// unless the next one tells why.
+int WriteAll(int fd, const std::string& text) {
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int CPosixFileService::AppendLine(const std::string& path, const std::string& line) {
   UniqueFd fd;
   if (const int error = OpenForWriting(path, O_APPEND, &fd)) return error;
-  // One write on an appending file: lines of several instances never mix.
-  [[maybe_unused]] const ssize_t n = ::write(fd.Get(), line.data(), line.size());
-  return 0;
+  // One write on an appending file: lines of several instances never mix. A
+  // regular file takes a whole line unless it fails, so only a failing write
+  // is ever continued, and then the line is reported as not written.
+  return WriteAll(fd.Get(), line);
 }
 
 int CPosixFileService::WriteState(const std::string& path, const std::string& text,
@@ -71,9 +86,9 @@ int CPosixFileService::WriteState(const std::string& path, const std::string& te
   // Truncate only once the lock is held: a reader must never find the file
   // emptied by a writer that then gave up.
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return errno;
-  if (::ftruncate(fd.Get(), 0) != 0) return 0;
-  const ssize_t n = text.empty() ? 0 : ::write(fd.Get(), text.data(), text.size());
-  *written = n == static_cast<ssize_t>(text.size());
+  if (::ftruncate(fd.Get(), 0) != 0) return errno;
+  if (const int error = WriteAll(fd.Get(), text)) return error;
+  *written = true;
   return 0;
 }
 
@@ -90,7 +105,7 @@ int CPosixFileService::ReadState(const std::string& path, size_t maxBytes, std::
   while (got < maxBytes) {
     const ssize_t n = ::read(fd.Get(), buffer.data() + got, maxBytes - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return 0;
+    if (n < 0) return errno;
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }

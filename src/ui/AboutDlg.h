@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "Version.h"
+
 namespace toggra {
 
-inline constexpr const char* kVersionText = "Toggra Version 4.2.2";
+inline constexpr const char* kVersionText = "Toggra Version " TOGGRA_VERSION;
 
 class CAboutDlg {
  public:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ToggraDlg.h"
+#include "support/CaseNames.h"
 #include "support/TestDialog.h"
 
 namespace toggra {
@@ -123,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // Above the three colour bytes everything is dropped.
                     CopyCase{"-D 305419896", 0x785634, 0x003399, -1, 0},
                     CopyCase{"-D 99999999999", 0xFFFFFF, 0x003399, -1, 0},
-                    CopyCase{"-D 255 -1", 0xFF0000, 0x003399, -1, 0}));
+                    CopyCase{"-D 255 -1", 0xFF0000, 0x003399, -1, 0}),
+    [](const auto& info) { return test::RowName(info.index, info.param.line); });
 
 TEST_F(CopyStep, FlagsStateFileAndNamesReachTheDialog) {
   t.Dialog().m_oneLine = 1;

@@ -7,6 +7,8 @@
 
 #include "app/StartOptions.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra {
 namespace {
 
@@ -100,24 +102,23 @@ constexpr int kMin = std::numeric_limits<int>::min();
 
 INSTANTIATE_TEST_SUITE_P(
     Table, NumberPairs,
-    testing::Values(PairCase{"60 30 g", 60, 30}, PairCase{"60 g", 60, -1},
-                    PairCase{"60", 60, -1}, PairCase{"0 0", 0, 0},
-                    // A later pair overwrites: 56 is a pair of its own.
-                    PairCase{"12 34 56", 56, 34}, PairCase{"60    30", 60, 30},
-                    // Any white space separates the two, none is needed before a sign.
-                    PairCase{"60\t30", 60, 30}, PairCase{"60-30", 60, -30},
-                    // The second may carry a sign; it is consumed with its digits.
-                    PairCase{"60 -30", 60, -30}, PairCase{"60 +30", 60, 30},
-                    PairCase{"60 - 30", 30, -1}, PairCase{"60x30", 30, -1},
-                    PairCase{"60,30", 30, -1}, PairCase{"007 08", 7, 8},
-                    PairCase{"-T 5 -T 6", 6, -1},
-                    // Beyond 32 bits the value saturates at the int range.
-                    PairCase{"99999999999", kMax, -1},
-                    PairCase{"2147483647 2147483648", kMax, kMax},
-                    PairCase{"1 -2147483648", 1, kMin},
-                    PairCase{"1 -99999999999999999999999", 1, kMin},
-                    // A high byte ends the scan before the second pair.
-                    PairCase{"60 30 \xFC 5", 60, 30}));
+    testing::Values(
+        PairCase{"60 30 g", 60, 30}, PairCase{"60 g", 60, -1}, PairCase{"60", 60, -1},
+        PairCase{"0 0", 0, 0},
+        // A later pair overwrites: 56 is a pair of its own.
+        PairCase{"12 34 56", 56, 34}, PairCase{"60    30", 60, 30},
+        // Any white space separates the two, none is needed before a sign.
+        PairCase{"60\t30", 60, 30}, PairCase{"60-30", 60, -30},
+        // The second may carry a sign; it is consumed with its digits.
+        PairCase{"60 -30", 60, -30}, PairCase{"60 +30", 60, 30}, PairCase{"60 - 30", 30, -1},
+        PairCase{"60x30", 30, -1}, PairCase{"60,30", 30, -1}, PairCase{"007 08", 7, 8},
+        PairCase{"-T 5 -T 6", 6, -1},
+        // Beyond 32 bits the value saturates at the int range.
+        PairCase{"99999999999", kMax, -1}, PairCase{"2147483647 2147483648", kMax, kMax},
+        PairCase{"1 -2147483648", 1, kMin}, PairCase{"1 -99999999999999999999999", 1, kMin},
+        // A high byte ends the scan before the second pair.
+        PairCase{"60 30 \xFC 5", 60, 30}),
+    [](const auto& info) { return test::RowName(info.index, info.param.line); });
 
 TEST(NumberPairs, LeaveOtherOptionsAfterThemIntact) {
   const StartOptions o = Parse("60 30 g -T");
@@ -151,15 +152,14 @@ INSTANTIATE_TEST_SUITE_P(
                     NamesCase{"-n[\"Pumpe 1\" \"Licht 2\"]", Names{"Pumpe 1", "Licht 2"}},
                     NamesCase{"-N[\"a [b]\"]", Names{"a [b]"}},
                     NamesCase{"-N[a  ]", Names{"a", "]"}}, NamesCase{"-N[a ", Names{"a"}},
-                    NamesCase{"-N[a  ", Names{"a", ""}},
-                    NamesCase{"-N[   a ]", Names{"a"}},
+                    NamesCase{"-N[a  ", Names{"a", ""}}, NamesCase{"-N[   a ]", Names{"a"}},
                     NamesCase{"-N[\"\" b ]", Names{"", "b"}},
-                    NamesCase{"-N[\"offen", Names{"offen"}},
-                    NamesCase{"-N xyz [a ]", Names{"a"}},
+                    NamesCase{"-N[\"offen", Names{"offen"}}, NamesCase{"-N xyz [a ]", Names{"a"}},
                     NamesCase{"-N[a ] -n[b ]", Names{"a", "b"}},
                     // Names may hold any byte but the space.
                     NamesCase{"-N[Gr\xFCn \"\xC3\xA4 b\"]", Names{"Gr\xFCn", "\xC3\xA4 b"}},
-                    NamesCase{"-N[a\tb ]", Names{"a\tb"}}));
+                    NamesCase{"-N[a\tb ]", Names{"a\tb"}}),
+    [](const auto& info) { return test::RowName(info.index, info.param.line); });
 
 TEST(NameLists, ScanGoesOnAfterTheBracket) {
   const StartOptions o = Parse("-N[a ] g -T");

@@ -3,6 +3,8 @@
 
 #include "StartUpFixture.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra::test {
 namespace {
 
@@ -159,7 +161,12 @@ INSTANTIATE_TEST_SUITE_P(StartDurations, StartNumbers,
                                            NumbersCase{60, 30, 60, 30, true},
                                            NumbersCase{60, -1, 60, 6, false},
                                            // "60 -3" must not give a negative duration
-                                           NumbersCase{60, -3, 60, 6, false}));
+                                           NumbersCase{60, -3, 60, 6, false}),
+                         [](const auto& info) {
+                           return test::RowName(
+                               info.index, "N1_" + std::to_string(info.param.number1) + "_N2_" +
+                                               std::to_string(info.param.number2));
+                         });
 
 struct TotalCase {
   int total, timer, timer2, kept;
@@ -179,7 +186,13 @@ INSTANTIATE_TEST_SUITE_P(StartDurations, TotalTime,
                          ::testing::Values(TotalCase{100, 60, 30, 100}, TotalCase{90, 60, 30, 0},
                                            TotalCase{70, 60, 10, 0}, TotalCase{71, 60, 10, 71},
                                            // the sum of two large durations must not wrap
-                                           TotalCase{5, 2'000'000'000, 2'000'000'000, 0}));
+                                           TotalCase{5, 2'000'000'000, 2'000'000'000, 0}),
+                         [](const auto& info) {
+                           return test::RowName(
+                               info.index, "Total" + std::to_string(info.param.total) + "_Timers_" +
+                                               std::to_string(info.param.timer) + "_" +
+                                               std::to_string(info.param.timer2));
+                         });
 
 class TrayIcons : public StartUpFixture {};
 

@@ -3,6 +3,8 @@
 // puts the client area 4 pixels right and 24 pixels down in the window.
 #include "StartUpFixture.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra::test {
 namespace {
 
@@ -24,11 +26,11 @@ TEST_P(CaptionOrder, CandidateThenNameThenDevIdThenSerial) {
   EXPECT_EQ(Text(kIdGroupBox + 1), GetParam().caption);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layout, CaptionOrder,
-                         ::testing::Values(CaptionCase{true, 2, true, "Anna"},
-                                           CaptionCase{false, 2, true, "Bert"},
-                                           CaptionCase{false, 1, true, "Pumpe"},
-                                           CaptionCase{false, 1, false, "1000/2"}));
+INSTANTIATE_TEST_SUITE_P(
+    Layout, CaptionOrder,
+    ::testing::Values(CaptionCase{true, 2, true, "Anna"}, CaptionCase{false, 2, true, "Bert"},
+                      CaptionCase{false, 1, true, "Pumpe"}, CaptionCase{false, 1, false, "1000/2"}),
+    [](const auto& info) { return test::RowName(info.index, info.param.caption); });
 
 class Layout : public StartUpFixture {};
 
@@ -100,7 +102,11 @@ INSTANTIATE_TEST_SUITE_P(Layout, ModeLayout,
                                            ModeCase{Mode::OneLinePushButton, 133, false, false},
                                            ModeCase{Mode::Group, 240, false, false},
                                            // the height the window had before: 300
-                                           ModeCase{Mode::TrafficLight, 303, true, true}));
+                                           ModeCase{Mode::TrafficLight, 303, true, true}),
+                         [](const auto& info) {
+                           return test::RowName(info.index,
+                                                "Height" + std::to_string(info.param.outerHeight));
+                         });
 
 struct TitleCase {
   int trafficLight, groupMode;
@@ -125,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TitleCase{0, 1, "", 0, "Duoquad "}, TitleCase{1, 1, "", 0, "Duoquad "},
                       TitleCase{0, 0, "s.txt", 0, "Toggra - warning - see log file"},
                       TitleCase{1, 0, "s.txt", 0, "Lumora  - warning - see log file"},
-                      TitleCase{0, 0, "s.txt", 1, "Toggra"}));
+                      TitleCase{0, 0, "s.txt", 1, "Toggra"}),
+    [](const auto& info) { return test::RowName(info.index, info.param.title); });
 
 }  // namespace
 }  // namespace toggra::test

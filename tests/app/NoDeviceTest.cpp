@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "StartUpFixture.h"
+#include "support/CaseNames.h"
 
 namespace toggra::test {
 namespace {
@@ -47,12 +48,17 @@ TEST_P(StartErrorAnswer, StoresTheCheckBoxAndEndsUnlessOk) {
   EXPECT_EQ(Text(kIdGroupBox), "Simulation");
 }
 
-INSTANTIATE_TEST_SUITE_P(NoDevice, StartErrorAnswer,
-                         ::testing::Values(AnswerCase{IDOK, 0, 1, false},
-                                           AnswerCase{IDOK, 1, 0, false},
-                                           AnswerCase{IDCANCEL, 0, 1, true},
-                                           AnswerCase{IDCANCEL, 1, 0, true},
-                                           AnswerCase{-1, 0, 1, true}));  // could not be shown
+INSTANTIATE_TEST_SUITE_P(
+    NoDevice, StartErrorAnswer,
+    ::testing::Values(AnswerCase{IDOK, 0, 1, false}, AnswerCase{IDOK, 1, 0, false},
+                      AnswerCase{IDCANCEL, 0, 1, true}, AnswerCase{IDCANCEL, 1, 0, true},
+                      AnswerCase{-1, 0, 1, true}),  // could not be shown
+    [](const auto& info) {
+      return test::RowName(info.index, std::string(info.param.answer == IDOK       ? "Ok"
+                                                   : info.param.answer == IDCANCEL ? "Cancel"
+                                                                                   : "NotShown") +
+                                           (info.param.dontShow ? "_DontShowAgain" : ""));
+    });
 
 TEST_F(NoDevice, StoredZeroEndsAtOnceWithoutAsking) {
   t.registry.SetDword(RegRoot::LocalMachine, kUsbKey, kFlag, 0);

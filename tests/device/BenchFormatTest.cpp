@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/CaseNames.h"
+
 namespace toggra {
 namespace {
 
@@ -41,9 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"[device]\nstate = 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n", 2, "state"},
         MalformedCase{"[device]\ntype = 8\n\n[device]\ntype = 5\ntype = 40\n", 6, "twice"},
         MalformedCase{"[device]\n\n# note\nswitches 4\n", 4, "key = value"},
-        MalformedCase{"[device\n", 1, "]"},
-        MalformedCase{"[device]\n[switch]\n", 2, "switch"},
-        MalformedCase{"[device]\r\ntype = 8x\r\n", 2, "8x"}));
+        MalformedCase{"[device\n", 1, "]"}, MalformedCase{"[device]\n[switch]\n", 2, "switch"},
+        MalformedCase{"[device]\r\ntype = 8x\r\n", 2, "8x"}),
+    [](const auto& info) { return test::RowName(info.index, info.param.mention); });
 
 TEST(BenchText, AcceptsCommentsBlanksSpacingAndLineEndings) {
   const BenchParse parse = ParseBench(

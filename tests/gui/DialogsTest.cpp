@@ -21,6 +21,8 @@
 #include "gui/TimerDialog.h"
 #include "ui/AboutDlg.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra::gui {
 namespace {
 
@@ -147,7 +149,10 @@ TEST_P(DurationDialogRows, ShowOnlyWhatTheColumnKindUses) {
   EXPECT_FALSE(d.Control(kIdGroupGreenRed)->isVisibleTo(&d));
 }
 
-INSTANTIATE_TEST_SUITE_P(PlainAndTrafficLight, DurationDialogRows, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(PlainAndTrafficLight, DurationDialogRows, ::testing::Values(0, 1),
+                         [](const auto& info) {
+                           return std::string(info.param ? "TrafficLight" : "Plain");
+                         });
 
 // A plain switch's dialog closes up the rows it hides: its buttons keep the
 // distance from the last shown row, and the dialog's edge the distance from
@@ -289,12 +294,15 @@ TEST_P(LampIcons, FaceColourAtTheCentreTransparentCorners) {
             DrawLamp(GetParam().first, 32, 1.0).toImage());
 }
 
-INSTANTIATE_TEST_SUITE_P(Icons, LampIcons,
-                         ::testing::Values(std::pair{kIconApp, qRgb(0, 255, 0)},
-                                           std::pair{kIconGreen, qRgb(0, 255, 0)},
-                                           std::pair{kIconRed, qRgb(255, 0, 0)},
-                                           std::pair{kIconYellow, qRgb(255, 255, 0)},
-                                           std::pair{kIconWhite, qRgb(255, 255, 255)}));
+INSTANTIATE_TEST_SUITE_P(
+    Icons, LampIcons,
+    ::testing::Values(std::pair{kIconApp, qRgb(0, 255, 0)}, std::pair{kIconGreen, qRgb(0, 255, 0)},
+                      std::pair{kIconRed, qRgb(255, 0, 0)},
+                      std::pair{kIconYellow, qRgb(255, 255, 0)},
+                      std::pair{kIconWhite, qRgb(255, 255, 255)}),
+    [](const auto& info) {
+      return test::RowName(info.index, "Icon" + std::to_string(static_cast<int>(info.param.first)));
+    });
 
 }  // namespace
 }  // namespace toggra::gui

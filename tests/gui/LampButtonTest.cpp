@@ -9,6 +9,7 @@
 
 #include "gui/LampButton.h"
 #include "gui/LampIcons.h"
+#include "support/CaseNames.h"
 #include "support/TestDialog.h"
 #include "ui/LampPlan.h"
 
@@ -148,7 +149,10 @@ TEST_P(PieShare, LightsTheWedgeClockwiseFromTwelveInsideTheUnlitLamp) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shares, PieShare, ::testing::Values(0.1, 0.25, 0.5, 0.75, 0.9));
+INSTANTIATE_TEST_SUITE_P(Shares, PieShare, ::testing::Values(0.1, 0.25, 0.5, 0.75, 0.9),
+                         [](const auto& info) {
+                           return "Percent" + std::to_string(static_cast<int>(info.param * 100));
+                         });
 
 // A lamp the window's bottom edge cuts, as one-line display leaves the lower
 // row: no sliver of it shows and no click on the sliver switches.
@@ -197,13 +201,15 @@ TEST_P(ArrowDirection, HeadIsWhereTheArrowPoints) {
   EXPECT_GT(At(image, 0.5, GetParam().down ? 0.1 : 0.9).alpha(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Buttons, ArrowDirection,
-                         ::testing::Values(ArrowCase{kIdUpperButton, false},
-                                           ArrowCase{kIdUpperButton + 1, true},
-                                           ArrowCase{kIdLowerButton, false},
-                                           ArrowCase{kIdLowerButton + 1, true},
-                                           ArrowCase{kIdThirdButton + 1, false},
-                                           ArrowCase{kIdUpperButton + 2, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, ArrowDirection,
+    ::testing::Values(ArrowCase{kIdUpperButton, false}, ArrowCase{kIdUpperButton + 1, true},
+                      ArrowCase{kIdLowerButton, false}, ArrowCase{kIdLowerButton + 1, true},
+                      ArrowCase{kIdThirdButton + 1, false}, ArrowCase{kIdUpperButton + 2, false}),
+    [](const auto& info) {
+      return test::RowName(
+          info.index, "Id" + std::to_string(info.param.id) + (info.param.down ? "_Down" : "_Up"));
+    });
 
 }  // namespace
 }  // namespace toggra::gui

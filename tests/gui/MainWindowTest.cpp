@@ -18,6 +18,7 @@
 #include "gui/KeyMapping.h"
 #include "gui/LampButton.h"
 #include "gui/MainWindow.h"
+#include "support/CaseNames.h"
 #include "support/FakePivlink.h"
 #include "support/FakePrompts.h"
 #include "support/FakeTrayShell.h"
@@ -153,7 +154,8 @@ TEST_P(MainWindowLayout, ClientAreaHoldsExactlyTheShownColumns) {
   EXPECT_GE(W(kIdThirdButton)->y(), Window().height());
 }
 
-INSTANTIATE_TEST_SUITE_P(Columns, MainWindowLayout, ::testing::Values(1, 3, 4));
+INSTANTIATE_TEST_SUITE_P(Columns, MainWindowLayout, ::testing::Values(1, 3, 4),
+                         [](const auto& info) { return "Columns" + std::to_string(info.param); });
 
 TEST_F(MainWindowTest, TabStaysOnTheButtonsInsideTheWindow) {
   AddSwitchDevice(1);
@@ -306,7 +308,11 @@ TEST_P(EndingWithoutTray, KeyEndsTheModalRun) {
 
 INSTANTIATE_TEST_SUITE_P(Keys, EndingWithoutTray,
                          ::testing::Values(EndingKey{Qt::Key_Escape, IDCANCEL},
-                                           EndingKey{Qt::Key_Return, IDOK}));
+                                           EndingKey{Qt::Key_Return, IDOK}),
+                         [](const auto& info) {
+                           return std::string(info.param.key == Qt::Key_Escape ? "Escape"
+                                                                               : "Return");
+                         });
 
 TEST_F(MainWindowTest, ContextMenuCarriesTheSystemItemsAndBeendenEndsTheRun) {
   AddSwitchDevice(1);
@@ -372,12 +378,16 @@ INSTANTIATE_TEST_SUITE_P(
     Keys, KeyMapping,
     ::testing::Values(KeyCase{Qt::Key_F1, kNone, 0x70}, KeyCase{Qt::Key_F24, kNone, 0x87},
                       KeyCase{Qt::Key_Space, kNone, 0x20}, KeyCase{Qt::Key_5, kKeypad, 0x65},
-                      KeyCase{Qt::Key_Slash, kKeypad, 0x6F}, KeyCase{Qt::Key_Asterisk, kKeypad, 0x6A},
+                      KeyCase{Qt::Key_Slash, kKeypad, 0x6F},
+                      KeyCase{Qt::Key_Asterisk, kKeypad, 0x6A},
                       KeyCase{Qt::Key_Minus, kKeypad, 0x6D}, KeyCase{Qt::Key_Plus, kKeypad, 0x6B},
                       KeyCase{Qt::Key_Comma, kKeypad, 0x6E}, KeyCase{Qt::Key_Period, kKeypad, 0x6E},
                       // Off the keypad, or with Num Lock off (keypad 1 is End): none.
                       KeyCase{Qt::Key_5, kNone, 0}, KeyCase{Qt::Key_Minus, kNone, 0},
-                      KeyCase{Qt::Key_End, kKeypad, 0}));
+                      KeyCase{Qt::Key_End, kKeypad, 0}),
+    [](const auto& info) {
+      return test::RowName(info.index, "Vk" + std::to_string(info.param.virtualKey));
+    });
 
 }  // namespace
 }  // namespace toggra::gui

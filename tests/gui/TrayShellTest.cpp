@@ -14,6 +14,8 @@
 #include "gui/QtTrayShell.h"
 #include "ui/SystemTray.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra::gui {
 namespace {
 
@@ -123,7 +125,14 @@ TEST_P(TrayMenus, CarryTheColumnsCommandsInOrderWithTheDefaultInBold) {
 
 INSTANTIATE_TEST_SUITE_P(Columns, TrayMenus,
                          ::testing::Combine(::testing::Values(kTrayIdSwitch, kTrayIdTrafficLight),
-                                            ::testing::Values(0, 15)));
+                                            ::testing::Values(0, 15)),
+                         [](const auto& info) {
+                           return test::RowName(
+                               info.index, std::string(std::get<0>(info.param) == kTrayIdSwitch
+                                                           ? "Switch"
+                                                           : "TrafficLight") +
+                                               "Column" + std::to_string(std::get<1>(info.param)));
+                         });
 
 // Chooses an item as a user does (highlight, Enter), or dismisses the menu.
 void WhenMenuOpen(const QString& choice) {

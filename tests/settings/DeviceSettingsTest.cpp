@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "support/CaseNames.h"
 #include "support/FakePrompts.h"
 #include "support/MemoryRegistry.h"
 
@@ -80,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{0, 0, 0, "DisplaySwitchStartError",
                                "00-00-00000000-DisplaySwitchStartError"},
                       NameCase{0x28, 0x1F, 0x7ABCDEF0, "devID", "28-1f-7abcdef0-devID"},
-                      NameCase{0x34, 3, -1, "SwitchTimerT", "34-03-ffffffff-SwitchTimerT"}));
+                      NameCase{0x34, 3, -1, "SwitchTimerT", "34-03-ffffffff-SwitchTimerT"}),
+    [](const auto& info) { return test::RowName(info.index, info.param.expected); });
 
 // ---- types and sizes ----
 

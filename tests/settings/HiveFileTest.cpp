@@ -4,6 +4,8 @@
 
 #include "settings/Registry.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra {
 
 void PrintTo(const HiveValue& v, std::ostream* os) {
@@ -170,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, HiveMalformedLines,
                          ::testing::Values("\"x\"=dword:123456789", "\"x\"=dword:zz",
                                            "\"x\"=\"offen", "\"x\"=hex:1,2,345", "\"x\"=hex:01,",
                                            "\"x\"=hex(q):01", "\"x\"=-", "\"x\"=\"a\" rest",
-                                           "x=dword:00000001", "Unsinn", "\"x\"dword:1"));
+                                           "x=dword:00000001", "Unsinn", "\"x\"dword:1"),
+                         [](const auto& info) { return test::RowName(info.index, info.param); });
 
 TEST_F(HiveFormatReading, BadSectionLineHidesItsValuesButKeepsThem) {
   const std::string text =

@@ -131,15 +131,18 @@ TEST_F(HiveRootFallback, UnwritableMachineHiveSendsEverythingToTheUserHive) {
   EXPECT_TRUE(prompts.boxes.empty());
 }
 
-TEST_F(HiveRootFallback, NeitherHiveWritableShowsOpenError) {
-  CHiveRegistry reg(Unwritable("cu.reg"), Unwritable("lm.reg"));
+TEST_F(HiveRootFallback, NeitherHiveWritableShowsOpenErrorWithBothFilesAndWhy) {
+  const std::string cu = Unwritable("cu.reg"), lm = Unwritable("lm.reg");
+  CHiveRegistry reg(cu, lm);
   CDeviceSettings s(reg, root, &prompts);
   ASSERT_EQ(prompts.boxes.size(), 1u);
-  EXPECT_EQ(prompts.boxes[0].text, "Registry open error");
+  EXPECT_EQ(prompts.boxes[0].text,
+            "Registry open error\n" + lm + ": Not a directory\n" + cu + ": Not a directory");
   EXPECT_FALSE(s.WriteDword("00-00-00000000-DisplaySwitchStartError", 0));
   ASSERT_EQ(prompts.boxes.size(), 2u);
   EXPECT_EQ(prompts.boxes[1].text,
-            "Die Einstellung \"DisplaySwitchStartError\" konnte nicht gespeichert werden.");
+            "Die Einstellung \"DisplaySwitchStartError\" konnte nicht gespeichert werden.\n" + cu +
+                ": Not a directory");
 }
 
 // ---- type and size rules on hand-written hives ----

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "support/CaseNames.h"
 #include "support/TestDialog.h"
 
 namespace toggra::test {
@@ -175,12 +176,14 @@ TEST_P(KeyMap, PostsTheStartStopOfItsColumn) {
 INSTANTIATE_TEST_SUITE_P(
     Routing, KeyMap,
     ::testing::Values(std::pair{VK_F1, 0}, std::pair{VK_F1 + 6, 6}, std::pair{VK_F12, 11},
-                      std::pair{VK_F12 + 1, -1}, std::pair{VK_F16, -1},
-                      std::pair{VK_NUMPAD0, -1}, std::pair{VK_NUMPAD1, 0},
-                      std::pair{VK_NUMPAD1 + 4, 4}, std::pair{VK_NUMPAD9, 8},
-                      std::pair{VK_SPACE, 0}, std::pair{VK_DIVIDE, 9}, std::pair{VK_MULTIPLY, 10},
-                      std::pair{VK_SUBTRACT, 11}, std::pair{VK_ADD, -1},
-                      std::pair{VK_DECIMAL, -1}, std::pair{int{'A'}, -1}));
+                      std::pair{VK_F12 + 1, -1}, std::pair{VK_F16, -1}, std::pair{VK_NUMPAD0, -1},
+                      std::pair{VK_NUMPAD1, 0}, std::pair{VK_NUMPAD1 + 4, 4},
+                      std::pair{VK_NUMPAD9, 8}, std::pair{VK_SPACE, 0}, std::pair{VK_DIVIDE, 9},
+                      std::pair{VK_MULTIPLY, 10}, std::pair{VK_SUBTRACT, 11}, std::pair{VK_ADD, -1},
+                      std::pair{VK_DECIMAL, -1}, std::pair{int{'A'}, -1}),
+    [](const auto& info) {
+      return test::RowName(info.index, "Key" + std::to_string(info.param.first));
+    });
 
 }  // namespace
 }  // namespace toggra::test

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/CaseNames.h"
 #include "support/TestDialog.h"
 #include "ui/LampPlan.h"
 
@@ -52,7 +53,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, LampTable,
                                            LampCase{1, 1, 0, 1, kStateUnreachable, kIconApp, false},
                                            LampCase{1, 2, 0, 0, kStateUnreachable, kIconApp, false},
                                            LampCase{1, 0, -1, 0, kStateOn, kIconApp, false},
-                                           LampCase{1, 0, 0, 1, kStateOn, kIconApp, false}));
+                                           LampCase{1, 0, 0, 1, kStateOn, kIconApp, false}),
+                         [](const auto& info) {
+                           return test::RowName(info.index,
+                                                "Lamps" + std::to_string(info.param.red) +
+                                                    std::to_string(info.param.yellow) +
+                                                    std::to_string(info.param.green) + "_Before" +
+                                                    std::to_string(info.param.before));
+                         });
 
 TEST_F(TrafficLightPoll, QuietForThreeSecondsAfterACommand) {
   Lamps(1, 0, 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/CaseNames.h"
 #include "support/TestDialog.h"
 
 namespace toggra::test {
@@ -30,15 +31,17 @@ TEST_P(ProtocolLine, ValueIsTheTimeUsedWithHalfSecondsRoundedUp) {
   EXPECT_EQ(d.Control(kIdStartButton).text, "Start");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Counters, ProtocolLine,
-    ::testing::Values(ProtocolCase{0, 0, 43, 90, "Eva", "Eva; 86\r\n"},
-                      ProtocolCase{0, 0, 45, 90, "Eva", "Eva; 85\r\n"},
-                      ProtocolCase{0, 314, 0, 90, "Eva", "Eva; 49\r\n"},
-                      ProtocolCase{150, 0, 0, 90, "Eva", "Eva; 5\r\n"},
-                      ProtocolCase{0, 0, 0, 90, "Eva", "Eva; 90\r\n"},
-                      ProtocolCase{0, 0, 43, 0, "Eva", "Eva; -4\r\n"},
-                      ProtocolCase{0, 0, 0, 0, "", "; 0\r\n"}));
+INSTANTIATE_TEST_SUITE_P(Counters, ProtocolLine,
+                         ::testing::Values(ProtocolCase{0, 0, 43, 90, "Eva", "Eva; 86\r\n"},
+                                           ProtocolCase{0, 0, 45, 90, "Eva", "Eva; 85\r\n"},
+                                           ProtocolCase{0, 314, 0, 90, "Eva", "Eva; 49\r\n"},
+                                           ProtocolCase{150, 0, 0, 90, "Eva", "Eva; 5\r\n"},
+                                           ProtocolCase{0, 0, 0, 90, "Eva", "Eva; 90\r\n"},
+                                           ProtocolCase{0, 0, 43, 0, "Eva", "Eva; -4\r\n"},
+                                           ProtocolCase{0, 0, 0, 0, "", "; 0\r\n"}),
+                         [](const auto& info) {
+                           return test::RowName(info.index, info.param.line);
+                         });
 
 TEST(ProtocolFile, WithoutPathOrWhenUnopenableNoLineIsWritten) {
   TestDialog t;

@@ -5,6 +5,8 @@
 #include "app/Ids.h"
 #include "trafficlight/TimerDlg.h"
 
+#include "support/CaseNames.h"
+
 namespace toggra {
 namespace {
 
@@ -47,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{{"1", "0", "0", "0", "0", "0", "", "0", "0"}, kIdHoursT, kInteger},
         ExchangeCase{{"1", "0", "0", "0", "0", "0", "0", "5x", "0"}, kIdMinutesT, kInteger},
         ExchangeCase{{"2147483648", "0", "0", "0", "0", "0", "0", "0", "0"}, kIdHours, kInteger},
-        ExchangeCase{{"1", "0", "0", "0", "0", "0", "0", "0", "- 5"}, kIdSecondsT, kInteger}));
+        ExchangeCase{{"1", "0", "0", "0", "0", "0", "0", "0", "- 5"}, kIdSecondsT, kInteger}),
+    [](const auto& info) {
+      return test::RowName(info.index, info.param.failingField
+                                           ? "Field" + std::to_string(info.param.failingField)
+                                           : std::string("Valid"));
+    });
 
 TEST(DurationExchangeValues, EveryFieldLandsInItsMember) {
   CToggraTimerDlg dlg;

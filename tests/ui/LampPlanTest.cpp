@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "support/CaseNames.h"
 #include "support/TestDialog.h"
 
 namespace toggra {
@@ -168,11 +169,14 @@ INSTANTIATE_TEST_SUITE_P(
     Table, LampShapeRule,
     testing::Values(ShapeCase{0, -1.0, LampShape::Ellipse},
                     ShapeCase{0, -0.0001, LampShape::Ellipse},
-                    ShapeCase{0, 0.0, LampShape::Nothing},
-                    ShapeCase{0, 0.005, LampShape::Nothing},
+                    ShapeCase{0, 0.0, LampShape::Nothing}, ShapeCase{0, 0.005, LampShape::Nothing},
                     ShapeCase{0, 0.0051, LampShape::Pie}, ShapeCase{0, 0.99, LampShape::Pie},
                     ShapeCase{0, 1.5, LampShape::Pie}, ShapeCase{1, -1.0, LampShape::Arrow},
-                    ShapeCase{1, 0.0, LampShape::Arrow}, ShapeCase{1, 0.5, LampShape::Arrow}));
+                    ShapeCase{1, 0.0, LampShape::Arrow}, ShapeCase{1, 0.5, LampShape::Arrow}),
+    [](const auto& info) {
+      return test::RowName(info.index, "Arrow" + std::to_string(info.param.arrow) + "_" +
+                                           ::testing::PrintToString(info.param.fraction));
+    });
 
 // A shaft half the width from the bottom edge to the middle and a head the
 // full width above it; only channel 1's first two rows point down.
@@ -212,15 +216,18 @@ TEST_P(PieGeometry, FirstRadialTurnsClockwiseFromTwelve) {
   EXPECT_EQ(radials[1], (Point{50, 0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Directions, PieGeometry,
-    testing::Values(PieCase{0.0, {50, -40}},     // twelve o'clock
-                    PieCase{0.125, {120, -16}},  // 70.7 and 56.6 truncated
-                    PieCase{0.25, {150, 40}},    // three o'clock
-                    PieCase{0.5, {50, 120}},     // six o'clock
-                    PieCase{0.75, {-50, 40}},    // nine o'clock
-                    PieCase{0.875, {-20, -16}}   // -70.7 truncates toward zero
-                    ));
+INSTANTIATE_TEST_SUITE_P(Directions, PieGeometry,
+                         testing::Values(PieCase{0.0, {50, -40}},     // twelve o'clock
+                                         PieCase{0.125, {120, -16}},  // 70.7 and 56.6 truncated
+                                         PieCase{0.25, {150, 40}},    // three o'clock
+                                         PieCase{0.5, {50, 120}},     // six o'clock
+                                         PieCase{0.75, {-50, 40}},    // nine o'clock
+                                         PieCase{0.875, {-20, -16}}   // -70.7 truncates toward zero
+                                         ),
+                         [](const auto& info) {
+                           return test::RowName(info.index,
+                                                ::testing::PrintToString(info.param.fraction));
+                         });
 
 TEST(PieGeometry, CentreUsesIntegerDivision) {
   EXPECT_EQ(PieRadials({1, 1, 4, 6}, 0.0)[1], (Point{2, 1}));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/CaseNames.h"
 #include "support/FakeTrayShell.h"
 
 namespace toggra {
@@ -179,7 +180,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // Latin-1 letters are single bytes: cut at the limit.
                     std::pair{std::string(130, '\xFC'), size_t{127}},
                     // Stray continuation bytes with no lead byte near the cut.
-                    std::pair{std::string(120, 'a') + std::string(10, '\x80'), size_t{127}}));
+                    std::pair{std::string(120, 'a') + std::string(10, '\x80'), size_t{127}}),
+    [](const auto& info) {
+      return test::RowName(info.index, "Length" + std::to_string(info.param.first.size()));
+    });
 
 TEST(TrayTipCut, ACharacterLongerThanTheLimitLeavesNothing) {
   EXPECT_EQ(CutTip("\xC3\xBC", 1), "");
@@ -232,7 +236,8 @@ TEST_P(TrayColumn, DoubleClickOpensTheApplication) {
   EXPECT_EQ(dialog.commands, std::vector<int>{kCmdOpenApp + i});
 }
 
-INSTANTIATE_TEST_SUITE_P(Columns, TrayColumn, testing::Values(0, 1, 7, 15));
+INSTANTIATE_TEST_SUITE_P(Columns, TrayColumn, testing::Values(0, 1, 7, 15),
+                         [](const auto& info) { return "Column" + std::to_string(info.param); });
 
 TEST(TrayMenus, IdsOutsideTheColumnsHaveNoMenu) {
   for (int id : {kTrayIdSwitch - 1, kTrayIdSwitch + kMaxColumns, kTrayIdTrafficLight - 1,
