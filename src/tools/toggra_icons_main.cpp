@@ -83,7 +83,7 @@ int Compare(const QString& file) {
   }
   const double pixels = static_cast<double>(a.width()) * a.height();
   const double mean = sum / (4 * pixels);
-  const double farShare = far / pixels;
+  const double farShare = static_cast<double>(far) / pixels;
   std::printf("%s: %dx%d, mean difference %.2f, %.1f %% of the pixels far off\n",
               qPrintable(file), a.width(), a.height(), mean, 100 * farShare);
   return mean <= kMaxMeanDifference && farShare <= kMaxShareOfFarPixels ? kExitOk : kExitFailed;
