@@ -64,9 +64,9 @@ std::unique_ptr<CGpioPivlink> CGpioPivlink::Open(const gpio::GpioEntry& entry,
   }
   lib->m_chipName = gpiod_chip_name(lib->m_chip.get());
   for (const std::string& name : entry.lines) {
-    gpiod_line* line = IsOffset(name)
-                           ? gpiod_chip_get_line(lib->m_chip.get(), static_cast<unsigned>(std::stoul(name)))
-                           : gpiod_chip_find_line(lib->m_chip.get(), name.c_str());
+    gpiod_line* line = IsOffset(name) ? gpiod_chip_get_line(lib->m_chip.get(),
+                                                            static_cast<unsigned>(std::stoul(name)))
+                                      : gpiod_chip_find_line(lib->m_chip.get(), name.c_str());
     if (!line) {
       *reason = "line " + name + " of " + lib->m_chipName + ": no such line";
       return nullptr;

@@ -25,8 +25,10 @@ class GpioChipEmulator {
   static constexpr const char* kChipNode = "/dev/gpiochip0";
   static constexpr const char* kLabel = "test-pinctrl";
 
-  GpioChipEmulator(UmockdevTestbed& bed, int lines) : m_bed(bed), m_lines(static_cast<size_t>(lines)) {
-    for (int i = 0; i < lines; ++i) m_lines[static_cast<size_t>(i)].name = "LINE" + std::to_string(i);
+  GpioChipEmulator(UmockdevTestbed& bed, int lines)
+      : m_bed(bed), m_lines(static_cast<size_t>(lines)) {
+    for (int i = 0; i < lines; ++i)
+      m_lines[static_cast<size_t>(i)].name = "LINE" + std::to_string(i);
   }
   ~GpioChipEmulator() {
     for (size_t k = m_handedOut; k < m_handleFds.size(); ++k) ::close(m_handleFds[k]);

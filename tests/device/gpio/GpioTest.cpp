@@ -16,9 +16,11 @@ namespace toggra::test {
 namespace {
 
 struct EntryCase {
+  const char* name;
   const char* argument;
   bool trafficLight;
   const char* reason;  // null: accepted
+  friend void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.argument; }
 };
 
 class GpioEntrySyntax : public ::testing::TestWithParam<EntryCase> {};
@@ -29,23 +31,25 @@ TEST_P(GpioEntrySyntax, AcceptsOrNamesTheFault) {
   std::string reason;
   const bool ok = gpio::ParseGpioEntry(c.argument, c.trafficLight, &entry, &reason);
   EXPECT_EQ(ok, c.reason == nullptr) << reason;
-  if (c.reason) EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+  if (c.reason) {
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, GpioEntrySyntax,
-    ::testing::Values(EntryCase{"gpiochip0:17,27", false, nullptr},
-                      EntryCase{"0:GPIO17:active-low", false, nullptr},
-                      EntryCase{"gpiochip0:1,2,3", true, nullptr},
-                      EntryCase{"gpiochip0", false, "expected gpio:CHIP"},
-                      EntryCase{"gpiochip0:1,,2", false, "expected gpio:CHIP"},
-                      EntryCase{"gpiochip0:1:low", false, "expected gpio:CHIP"},
-                      EntryCase{":1", false, "expected gpio:CHIP"},
-                      EntryCase{"gpiochip0:1,2", true, "three lines"},
-                      EntryCase{"gpiochip0:1,2,1", false, "named twice"},
-                      EntryCase{"gpiochip0:0,1,2,3,4,5,6,7,8", false, "at most 8"}),
+    ::testing::Values(EntryCase{"TwoOffsets", "gpiochip0:17,27", false, nullptr},
+                      EntryCase{"NameAndActiveLow", "0:GPIO17:active-low", false, nullptr},
+                      EntryCase{"LightOfThree", "gpiochip0:1,2,3", true, nullptr},
+                      EntryCase{"NoLines", "gpiochip0", false, "expected gpio:CHIP"},
+                      EntryCase{"EmptyLine", "gpiochip0:1,,2", false, "expected gpio:CHIP"},
+                      EntryCase{"UnknownSuffix", "gpiochip0:1:low", false, "expected gpio:CHIP"},
+                      EntryCase{"NoChip", ":1", false, "expected gpio:CHIP"},
+                      EntryCase{"LightOfTwo", "gpiochip0:1,2", true, "three lines"},
+                      EntryCase{"LineTwice", "gpiochip0:1,2,1", false, "named twice"},
+                      EntryCase{"NineLines", "gpiochip0:0,1,2,3,4,5,6,7,8", false, "at most 8"}),
     [](const ::testing::TestParamInfo<EntryCase>& info) {
-      return "Case" + std::to_string(info.index);
+      return std::string(info.param.name);
     });
 
 class Gpio : public ::testing::Test {
@@ -110,7 +114,8 @@ TEST_F(Gpio, BusyOrMissingLinesLeaveOnlyTheirDeviceOut) {
   auto first = Open({"gpio:gpiochip0:4", "gpio:gpiochip0:1", "gpio:gpiochip0:99",
                      "gpio:gpiochip7:1"});
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0], "device entry gpio:gpiochip0:4: line 4 of gpiochip0 is busy (used by \"relayd\")");
+  EXPECT_EQ(messages[0],
+            "device entry gpio:gpiochip0:4: line 4 of gpiochip0 is busy (used by \"relayd\")");
   EXPECT_NE(messages[1].find("line 99 of gpiochip0: no such line"), std::string::npos);
   EXPECT_NE(messages[2].find("GPIO chip gpiochip7"), std::string::npos);
   ASSERT_EQ(first->OpenArvendal(), 1);
@@ -119,14 +124,16 @@ TEST_F(Gpio, BusyOrMissingLinesLeaveOnlyTheirDeviceOut) {
   messages.clear();
   auto second = Open({"gpio:gpiochip0:1"});
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find("line 1 of gpiochip0 is busy (used by \"toggra\")"), std::string::npos);
+  EXPECT_NE(messages[0].find("line 1 of gpiochip0 is busy (used by \"toggra\")"),
+            std::string::npos);
 
   // Taken between the check and the request.
   messages.clear();
   gpio::GpioEntry entry;
   std::string reason;
   ASSERT_TRUE(gpio::ParseGpioEntry("gpiochip0:7", false, &entry, &reason));
-  auto late = CGpioPivlink::Open(entry, &reason, [this](const std::string& m) { messages.push_back(m); });
+  auto late = CGpioPivlink::Open(entry, &reason,
+                                 [this](const std::string& m) { messages.push_back(m); });
   ASSERT_TRUE(late) << reason;
   chip.Drive(7, 0, "other");
   EXPECT_EQ(late->OpenArvendal(), 0);

@@ -136,9 +136,8 @@ TEST_F(HidRelay, RegistryEntriesAndChannelIds) {
   const CDeviceRegistry& registry = BuiltinRegistry();
   const std::vector<std::string> defaults = registry.DefaultEntries();
   EXPECT_NE(std::find(defaults.begin(), defaults.end(), "hidrelay:*"), defaults.end());
-  auto all = registry.Open({"hidrelay:*", "hidrelay:AB", "hidrelay:AB:CD"}, [this](const std::string& m) {
-    messages.push_back(m);
-  });
+  auto all = registry.Open({"hidrelay:*", "hidrelay:AB", "hidrelay:AB:CD"},
+                           [this](const std::string& m) { messages.push_back(m); });
   ASSERT_EQ(all->OpenArvendal(), 1);
   EXPECT_EQ(all->ChannelId(0, 0), "hidrelay:ABCDE:1");
   EXPECT_EQ(all->ChannelId(0, 1), "hidrelay:ABCDE:2");

@@ -124,7 +124,8 @@ class RelayBoardEmulator {
     } else if (request == HIDIOCGRDESC) {
       IoctlMemory arg = call.Argument(sizeof(hidraw_report_descriptor));
       arg.WriteI32(0, static_cast<int32_t>(sizeof kDescriptor));
-      arg.Write(sizeof(uint32_t), std::vector<uint8_t>(std::begin(kDescriptor), std::end(kDescriptor)));
+      arg.Write(sizeof(uint32_t),
+                std::vector<uint8_t>(std::begin(kDescriptor), std::end(kDescriptor)));
       call.Complete(0);
     } else if (request == HIDIOCGFEATURE(size) && size >= kReport) {
       IoctlMemory arg = call.Argument(size);
