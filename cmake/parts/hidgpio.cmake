@@ -20,6 +20,12 @@ if(TARGET toggra_umockdev_main)
     # sanitizer build accepts a preload that does not come first.
     gtest_discover_tests(toggra_tests_${part} DISCOVERY_TIMEOUT 60
                          PROPERTIES TIMEOUT 30 LABELS umockdev
-                         ENVIRONMENT "ASAN_OPTIONS=verify_asan_link_order=0")
+                         ENVIRONMENT_MODIFICATION
+                         "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
   endforeach()
+  # toggra-ctl on the emulated relay board (the target comes from usbhub.cmake,
+  # included later; generator expressions and dependencies resolve at the end).
+  target_compile_definitions(toggra_tests_hidrelay PRIVATE
+    TOGGRA_CTL_EXECUTABLE="$<TARGET_FILE:toggra-ctl>")
+  add_dependencies(toggra_tests_hidrelay toggra-ctl)
 endif()
