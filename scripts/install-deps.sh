@@ -11,6 +11,7 @@ packages=(
   desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
   xdotool imagemagick
   libusb-1.0-0-dev umockdev libumockdev-dev
+  libhidapi-dev libgpiod-dev
 )
 missing=()
 for p in "${packages[@]}"; do

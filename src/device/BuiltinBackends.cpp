@@ -9,6 +9,8 @@
 
 #include "device/BenchPivlink.h"
 #include "device/DeviceRegistry.h"
+#include "device/gpio/GpioPivlink.h"
+#include "device/hidrelay/HidRelayPivlink.h"
 #include "device/plugin/PluginPivlink.h"
 #include "device/usbhub/UsbHubPivlink.h"
 
@@ -41,6 +43,8 @@ void RegisterBench(CDeviceRegistry& registry) {
 CDeviceRegistry MakeBuiltinRegistry() {
   CDeviceRegistry registry;
   RegisterBench(registry);
+  RegisterHidRelay(registry);
+  RegisterGpio(registry);
   RegisterPlugin(registry);
   RegisterUsbHub(registry);
   return registry;

@@ -1,0 +1,87 @@
+#include "device/hidrelay/HidRelayBoard.h"
+
+#include <cstdlib>
+#include <memory>
+#include <regex>
+
+namespace toggra::hidrelay {
+
+namespace {
+
+constexpr unsigned char kCommandOn = 0xFF;
+constexpr unsigned char kCommandOff = 0xFD;
+constexpr uint32_t kFnvOffset = 2166136261u;
+constexpr uint32_t kFnvPrime = 16777619u;
+constexpr uint32_t kSerialBits = 0x7FFFFFFFu;  // a positive int
+constexpr const wchar_t kProductPrefix[] = L"USBRelay";
+constexpr int kRelayCounts[] = {1, 2, 4, 8};
+
+}  // namespace
+
+int RelayCountOf(const std::wstring& product) {
+  const std::wstring prefix = kProductPrefix;
+  if (product.size() != prefix.size() + 1 || product.compare(0, prefix.size(), prefix) != 0)
+    return 0;
+  const int n = product.back() - L'0';
+  for (int count : kRelayCounts)
+    if (n == count) return n;
+  return 0;
+}
+
+std::string BoardName(const unsigned char* id, size_t length) {
+  std::string name;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char c = id[i];
+    const bool plain = c > ' ' && c < 0x7F && c != ':' && c != ';';
+    name.push_back(plain ? static_cast<char>(c) : '_');
+  }
+  return name;
+}
+
+bool ParseReport(const unsigned char* data, int length, BoardState* state) {
+  if (!data || length < static_cast<int>(kReportSize)) return false;
+  state->id = BoardName(data + kIdOffset, kIdLength);
+  state->mask = data[kMaskOffset];
+  return true;
+}
+
+Report SwitchCommand(int relay, bool on) {
+  Report report{};
+  report[1] = on ? kCommandOn : kCommandOff;
+  report[2] = static_cast<unsigned char>(relay);
+  return report;
+}
+
+int SerialOf(const std::string& id, const std::string& location) {
+  const std::string key = location.empty() ? id : id + "@" + location;
+  uint32_t hash = kFnvOffset;
+  for (unsigned char c : key) {
+    hash ^= c;
+    hash *= kFnvPrime;
+  }
+  return static_cast<int>(hash & kSerialBits);
+}
+
+std::string LocationOf(const std::string& devnode) {
+  const size_t slash = devnode.rfind('/');
+  const std::string node = slash == std::string::npos ? devnode : devnode.substr(slash + 1);
+  const std::string link = "/sys/class/hidraw/" + node;
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(link.c_str(), nullptr), &std::free);
+  if (!real) return {};
+  // The USB device is the last folder named BUS-PORT[.PORT...] on the way
+  // down to the hidraw node.
+  static const std::regex kUsbDevice("^[0-9]+-[0-9]+(\\.[0-9]+)*$");
+  std::string location;
+  const std::string path = real.get();
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    if (std::regex_match(part, kUsbDevice)) location = part;
+    start = end + 1;
+  }
+  return location;
+}
+
+}  // namespace toggra::hidrelay
