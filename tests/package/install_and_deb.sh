@@ -34,6 +34,7 @@ expected=(
   bin/toggra-ctl
   share/man/man1/toggra-ctl.1.gz
   lib/udev/rules.d/70-toggra-usbhub.rules
+  lib/udev/rules.d/70-toggra-hidrelay.rules
 )
 for size in "${icon_sizes[@]}"; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
@@ -108,7 +109,7 @@ deb=${debs[0]}
   fail "the package is not for $(dpkg --print-architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 libusb-1.0-0; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 libusb-1.0-0 libhidapi-hidraw0 libgpiod2; do
   grep -qFx "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
 

@@ -190,6 +190,9 @@ bool UmockdevTestbed::DetachIoctl(const std::string& devnode) {
   for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
     if ((*it)->devnode != devnode) continue;
     umockdev_testbed_detach_ioctl(m_testbed, devnode.c_str(), nullptr);
+    // umockdev may keep the base alive for descriptors still open; they must
+    // not reach the handler freed below.
+    g_signal_handlers_disconnect_by_data((*it)->base, it->get());
     g_object_unref((*it)->base);
     m_attached.erase(it);
     return true;
