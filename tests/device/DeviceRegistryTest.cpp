@@ -14,6 +14,12 @@ namespace {
 using test::FakeDevice;
 using test::FakePivlink;
 
+FakeDevice Dev(int type, int version, int serial, int switches = 1) {
+  FakeDevice d;
+  d.type = type, d.version = version, d.serial = serial, d.switches = switches;
+  return d;
+}
+
 // Two back-ends whose libraries the test keeps pointers to.
 struct TwoParts {
   FakePivlink* first = nullptr;
@@ -24,8 +30,8 @@ struct TwoParts {
     std::vector<CCompositePivlink::Part> parts;
     auto a = std::make_unique<FakePivlink>();
     auto b = std::make_unique<FakePivlink>();
-    for (int d = 0; d < firstDevices; ++d) a->devices.push_back(FakeDevice{8, 1, 100 + d});
-    for (int d = 0; d < secondDevices; ++d) b->devices.push_back(FakeDevice{40, 2, 200 + d, 4});
+    for (int d = 0; d < firstDevices; ++d) a->devices.push_back(Dev(8, 1, 100 + d));
+    for (int d = 0; d < secondDevices; ++d) b->devices.push_back(Dev(40, 2, 200 + d, 4));
     first = a.get();
     second = b.get();
     parts.push_back({"alpha", "alpha:x", std::move(a)});
@@ -104,7 +110,7 @@ CDeviceRegistry FakeRegistry(std::map<std::string, int>* opened) {
     }
     ++(*opened)[arg];
     auto lib = std::make_unique<FakePivlink>();
-    lib->devices.push_back(FakeDevice{8, 1, static_cast<int>(arg.size())});
+    lib->devices.push_back(Dev(8, 1, static_cast<int>(arg.size())));
     return lib;
   };
   good.defaultEntry = "fake:*";
