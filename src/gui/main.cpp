@@ -14,6 +14,7 @@
 #include "gui/QtTrayShell.h"
 #include "gui/ShownReport.h"
 #include "gui/TerminationSignals.h"
+#include "headless/HeadlessMain.h"
 
 namespace {
 
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
     std::fputs(info->c_str(), stdout);
     return 0;
   }
+
+  // Without window and tray, before anything asks for a display.
+  if (headless::WantsHeadless(argc, argv)) return headless::RunHeadless(argc, argv);
 
   // QApplication takes its own options (-platform, -style, ...) out of argv;
   // what remains is the program's command line.

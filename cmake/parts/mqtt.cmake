@@ -1,0 +1,46 @@
+# The MQTT bridge (src/bridge) and the `mqtt:` back-end (src/device/mqtt) in
+# the core, `toggra --headless` (src/headless, Qt Core only), its systemd
+# units, and the tests against a real broker (label mqtt).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
+target_link_libraries(toggra_core PUBLIC PkgConfig::MOSQUITTO)
+
+if(TOGGRA_BUILD_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Core)
+  file(GLOB TOGGRA_HEADLESS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/headless/*.cpp
+       ${CMAKE_SOURCE_DIR}/src/headless/*.h)
+  add_library(toggra_headless STATIC ${TOGGRA_HEADLESS_SOURCES})
+  target_link_libraries(toggra_headless PUBLIC toggra_core Qt6::Core)
+  target_link_libraries(toggra PRIVATE toggra_headless)
+
+  # A user unit (systemctl --user) and a system unit running as its own user.
+  # ExecStart names the installed program, so the units are written at
+  # install time, when the prefix (/usr for the .deb) is known.
+  foreach(unit IN ITEMS user system)
+    set(in ${CMAKE_SOURCE_DIR}/data/systemd/toggra-headless.service.in)
+    if(unit STREQUAL "user")
+      set(in ${CMAKE_SOURCE_DIR}/data/systemd/toggra-headless-user.service.in)
+    endif()
+    set(out ${CMAKE_BINARY_DIR}/systemd/${unit}/toggra-headless.service)
+    install(CODE "
+      set(TOGGRA_BINDIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
+      configure_file(\"${in}\" \"${out}\" @ONLY)
+      file(INSTALL \"${out}\" DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/${unit}\")")
+  endforeach()
+
+  find_program(TOGGRA_MOSQUITTO mosquitto PATHS /usr/sbin /usr/local/sbin)
+  find_program(TOGGRA_MOSQUITTO_PUB mosquitto_pub)
+  find_program(TOGGRA_MOSQUITTO_SUB mosquitto_sub)
+  file(GLOB mqtt_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/mqtt/*.cpp)
+  if(TOGGRA_BUILD_TESTS AND mqtt_test_sources AND TOGGRA_MOSQUITTO)
+    add_executable(toggra_tests_mqtt ${mqtt_test_sources})
+    target_link_libraries(toggra_tests_mqtt PRIVATE toggra_test_support GTest::gtest_main)
+    target_compile_definitions(toggra_tests_mqtt PRIVATE
+      TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>"
+      TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>"
+      TOGGRA_MOSQUITTO="${TOGGRA_MOSQUITTO}")
+    add_dependencies(toggra_tests_mqtt toggra toggra-bench)
+    gtest_discover_tests(toggra_tests_mqtt DISCOVERY_TIMEOUT 60
+                         PROPERTIES LABELS mqtt TIMEOUT 60)
+  endif()
+endif()

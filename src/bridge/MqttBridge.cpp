@@ -1,0 +1,304 @@
+// Publishing: states after the read-back, countdowns, discovery, the
+// program's availability, and the clean-up of what earlier runs left behind.
+#include "bridge/MqttBridge.h"
+
+#include <cstdio>
+
+#include "app/ToggraDlg.h"
+#include "device/Backend.h"
+#include "trafficlight/ColumnSteps.h"
+
+namespace toggra {
+
+namespace {
+
+constexpr unsigned long kChannelBits = 0xFFFF;
+constexpr int kChannelCount = 16;
+
+void WriteStderr(const std::string& line) {
+  std::fprintf(stderr, "toggra: mqtt: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+// The lamp table of the poll: exactly one lamp lit, or none (dark).
+int TrafficLightState(int red, int yellow, int green) {
+  if (red < 0 || yellow < 0 || green < 0) return kStateUnreachable;
+  if (red == 1 && yellow == 0 && green == 0) return kStateOff;
+  if (red == 0 && yellow == 1 && green == 0) return kStateYellow;
+  if (red == 0 && yellow == 0 && green == 1) return kStateOn;
+  if (red == 0 && yellow == 0 && green == 0) return kStateDark;
+  return kStateUnreachable;
+}
+
+}  // namespace
+
+int ReadBackState(CToggraDlg& d, int i) {
+  const SwitchRecord& r = d.m_records[i];
+  if (d.m_simulation || !d.m_device) return r.m_state;
+  CPivlink& lib = *d.m_device;
+  if (d.m_trafficLight) {
+    return TrafficLightState(lib.GetSwitch(r.m_devNo, kLampRed), lib.GetSwitch(r.m_devNo, kLampYellow),
+                             lib.GetSwitch(r.m_devNo, kLampGreen));
+  }
+  if (r.m_usbType == kTypeMultiSwitch) {
+    unsigned long value = 0;
+    const int bit = r.m_switchId - kFirstSwitchId;
+    if (lib.GetMultiSwitch(r.m_devNo, nullptr, &value, 0) < 0 || bit < 0 || bit >= kChannelCount)
+      return kStateUnreachable;
+    return static_cast<int>(((value & kChannelBits) >> bit) & 1u);
+  }
+  const int v = lib.GetSwitch(r.m_devNo, r.m_switchId);
+  return v < 0 ? kStateUnreachable : v;
+}
+
+int CountdownSeconds(const CToggraDlg& d, int i) {
+  const SwitchRecord& r = d.m_records[i];
+  int ticks = r.m_countdown;
+  // The phase that runs, in the order the tick steps them.
+  if (d.m_trafficLight) {
+    for (int counter : {r.m_countdownT, r.m_countdown, r.m_countdown2}) {
+      if (counter > 0) {
+        ticks = counter;
+        break;
+      }
+    }
+  }
+  if (ticks <= 0) return 0;
+  return (ticks + column::kTicksPerSecond - 1) / column::kTicksPerSecond;
+}
+
+CMqttBridge::CMqttBridge(std::string prefix, std::string discoveryPrefix, IEventQueue& events)
+    : m_prefix(std::move(prefix)),
+      m_discoveryPrefix(std::move(discoveryPrefix)),
+      m_node(DiscoveryNodeId(m_prefix)),
+      m_events(events),
+      m_log(WriteStderr) {}
+
+CMqttBridge::~CMqttBridge() { *m_alive = false; }
+
+void CMqttBridge::Attach(CToggraDlg* dlg) { m_dlg = dlg; }
+
+void CMqttBridge::Log(const std::string& line) {
+  if (m_log) m_log(line);
+  if (m_dlg) m_dlg->AppendLog("mqtt: " + line + "\r\n");
+}
+
+void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retain) {
+  if (m_transport) m_transport->Publish(topic, payload, retain);
+}
+
+std::string CMqttBridge::ChannelTopic(size_t i, const char* leaf) const {
+  return m_prefix + "/" + m_channels[i].id + "/" + leaf;
+}
+
+std::vector<std::string> CMqttBridge::Subscriptions() const {
+  return {m_prefix + "/+/" + kTopicSet, m_prefix + "/+/" + kTopicRun,
+          m_prefix + "/+/" + kTopicState, m_discoveryPrefix + "/+/" + m_node + "/+/config",
+          m_discoveryPrefix + "/status"};
+}
+
+// ---- the network thread ----
+
+void CMqttBridge::OnConnected() {
+  // Subscribing only queues packets, so it may happen here; everything that
+  // reads the columns waits for the event thread.
+  if (m_transport)
+    for (const std::string& topic : Subscriptions()) m_transport->Subscribe(topic);
+  std::weak_ptr<bool> alive = m_alive;
+  m_events.Post([this, alive] {
+    if (auto a = alive.lock(); a && *a) HandleConnected();
+  });
+}
+
+void CMqttBridge::OnMessage(const MqttMessage& message) {
+  std::weak_ptr<bool> alive = m_alive;
+  m_events.Post([this, alive, message] {
+    if (auto a = alive.lock(); a && *a) HandleMessage(message);
+  });
+}
+
+void CMqttBridge::OnProblem(const std::string& text) {
+  std::weak_ptr<bool> alive = m_alive;
+  m_events.Post([this, alive, text] {
+    if (auto a = alive.lock(); a && *a) Log(text);
+  });
+}
+
+// ---- the event thread ----
+
+void CMqttBridge::HandleConnected() {
+  m_connected = true;
+  Publish(StatusTopic(), kPayloadOnline, true);
+  // The broker may have lost everything (restarted without persistence).
+  for (size_t i = 0; i < m_channels.size(); ++i) {
+    m_channels[i].state.clear();
+    m_channels[i].countdown = -1;
+    PublishChannel(i);
+  }
+}
+
+void CMqttBridge::OnColumnsReset(const CToggraDlg& dlg) {
+  (void)dlg;
+  RebuildChannels();
+  m_haveColumns = true;
+  for (size_t i = 0; i < m_channels.size(); ++i) PublishChannel(i);
+  RemoveStale();
+}
+
+void CMqttBridge::OnDialogEnding(const CToggraDlg& dlg) {
+  (void)dlg;
+  // A run cut short by the end leaves no countdown behind on the broker.
+  for (size_t i = 0; i < m_channels.size(); ++i)
+    if (m_channels[i].countdown > 0) Publish(ChannelTopic(i, kTopicCountdown), "0", true);
+  m_dlg = nullptr;
+}
+
+void CMqttBridge::OnColumnChanged(const CToggraDlg& dlg, int i, unsigned what) {
+  (void)dlg;
+  if (i < 0 || static_cast<size_t>(i) >= m_channels.size()) return;
+  const auto k = static_cast<size_t>(i);
+  if (what & kChangeState) ScheduleReadBack(k);
+  // Cheap, and the countdown also ends with a state change.
+  PublishCountdown(k);
+  if (what & kChangeCaption) {
+    const std::string caption = CaptionOf(i);
+    if (caption != m_channels[k].discovery.caption) {
+      m_channels[k].discovery.caption = caption;
+      PublishDiscovery(k);
+    }
+  }
+}
+
+void CMqttBridge::RebuildChannels() {
+  m_channels.clear();
+  m_byId.clear();
+  if (!m_dlg) return;
+  const CToggraDlg& d = *m_dlg;
+  for (int i = 0; i < d.m_switchCount; ++i) {
+    const SwitchRecord& r = d.m_records[i];
+    Channel c;
+    c.id = ChannelTopicId(r.m_keyType, r.m_version, r.m_serial);
+    c.trafficLight = d.m_trafficLight != 0;
+    c.discovery = {c.id, CaptionOf(i), c.trafficLight, r.m_usbType, r.m_version, r.m_serial};
+    // Two columns of one channel would share topics: only the first gets
+    // them. Channels stay index for index with the records.
+    c.shadow = m_byId.count(c.id) != 0;
+    if (c.shadow) {
+      Log("column " + std::to_string(i) + " has the channel id " + c.id +
+          " of an earlier column; it is not published");
+    } else {
+      m_byId[c.id] = m_channels.size();
+    }
+    m_channels.push_back(std::move(c));
+  }
+}
+
+std::string CMqttBridge::CaptionOf(int i) const {
+  if (!m_dlg) return {};
+  const CToggraDlg& d = *m_dlg;
+  const SwitchRecord& r = d.m_records[i];
+  const std::string id = ChannelTopicId(r.m_keyType, r.m_version, r.m_serial);
+  if (d.m_groupMode || i >= d.ShownColumns()) return id;
+  const CControl* box = d.FindControl(kIdGroupBox + i);
+  return box && !box->text.empty() ? box->text : id;
+}
+
+void CMqttBridge::PublishChannel(size_t i) {
+  if (m_channels[i].shadow) return;
+  Publish(ChannelTopic(i, kTopicKind), m_channels[i].trafficLight ? kKindTrafficLight : kKindSwitch,
+          true);
+  PublishDiscovery(i);
+  PublishState(i);
+  PublishCountdown(i);
+}
+
+void CMqttBridge::PublishDiscovery(size_t i) {
+  if (m_channels[i].shadow) return;
+  for (const DiscoveryConfig& config :
+       DiscoveryConfigs(m_discoveryPrefix, m_prefix, m_channels[i].discovery))
+    Publish(config.topic, config.payload, true);
+}
+
+void CMqttBridge::ScheduleReadBack(size_t i) {
+  // The change is reported from inside the operation, before its device
+  // command may have gone out: read back once the operation is over.
+  if (m_channels[i].readBackPending) return;
+  m_channels[i].readBackPending = true;
+  std::weak_ptr<bool> alive = m_alive;
+  m_events.Post([this, alive, i] {
+    auto a = alive.lock();
+    if (!a || !*a || i >= m_channels.size()) return;
+    m_channels[i].readBackPending = false;
+    PublishState(i);
+  });
+}
+
+void CMqttBridge::PublishState(size_t i) {
+  if (!m_dlg || m_dlg->Ended() || m_channels[i].shadow) return;
+  const std::string text = StateText(ReadBackState(*m_dlg, static_cast<int>(i)), m_channels[i].trafficLight);
+  if (text == m_channels[i].state) return;
+  m_channels[i].state = text;
+  Publish(ChannelTopic(i, kTopicState), text, true);
+}
+
+void CMqttBridge::PublishCountdown(size_t i) {
+  if (!m_dlg || m_channels[i].shadow) return;
+  const int seconds = CountdownSeconds(*m_dlg, static_cast<int>(i));
+  if (seconds == m_channels[i].countdown) return;
+  m_channels[i].countdown = seconds;
+  Publish(ChannelTopic(i, kTopicCountdown), std::to_string(seconds), true);
+}
+
+void CMqttBridge::RemoveStale() {
+  if (!m_haveColumns) return;
+  std::set<std::string> current;
+  for (const Channel& c : m_channels) {
+    if (c.shadow) continue;
+    for (const char* leaf : {kTopicState, kTopicCountdown, kTopicKind})
+      current.insert(m_prefix + "/" + c.id + "/" + leaf);
+    for (const DiscoveryConfig& config : DiscoveryConfigs(m_discoveryPrefix, m_prefix, c.discovery))
+      current.insert(config.topic);
+  }
+  for (const std::string& topic : m_seenRetained) {
+    if (current.count(topic)) continue;
+    Publish(topic, "", true);
+    std::string id, leaf;
+    // A gone channel's countdown and kind go with its state.
+    if (SplitChannelTopic(topic, m_prefix, &id, &leaf) && leaf == kTopicState) {
+      Publish(m_prefix + "/" + id + "/" + kTopicCountdown, "", true);
+      Publish(m_prefix + "/" + id + "/" + kTopicKind, "", true);
+    }
+  }
+  m_seenRetained.clear();
+}
+
+void CMqttBridge::HandleMessage(const MqttMessage& message) {
+  if (message.topic == m_discoveryPrefix + "/status") {
+    if (message.payload == kPayloadOnline) {
+      for (size_t i = 0; i < m_channels.size(); ++i) PublishDiscovery(i);
+    }
+    return;
+  }
+  std::string object;
+  if (SplitDiscoveryTopic(message.topic, m_discoveryPrefix, m_node, &object)) {
+    // Only what the broker kept from before: our own live configs come back
+    // without the retain flag.
+    if (message.retained && !message.payload.empty()) {
+      m_seenRetained.insert(message.topic);
+      RemoveStale();
+    }
+    return;
+  }
+  std::string id, leaf;
+  if (!SplitChannelTopic(message.topic, m_prefix, &id, &leaf)) return;
+  if (leaf == kTopicState) {
+    if (message.retained && !message.payload.empty()) {
+      m_seenRetained.insert(message.topic);
+      RemoveStale();
+    }
+    return;
+  }
+  HandleCommand(id, leaf, message);
+}
+
+}  // namespace toggra

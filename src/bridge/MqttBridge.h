@@ -1,0 +1,115 @@
+// The bridge between the main dialog's columns and the broker: it publishes
+// every channel's state, countdown and Home Assistant discovery config, and
+// carries commands from the broker out through the dialog's own routing.
+//
+// Threads: the observer calls and every Handle... run on the event thread;
+// the IMqttHandler calls come from the network thread and only post onto the
+// event thread. Nothing here waits for the network: a publish only queues.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/ColumnObserver.h"
+#include "bridge/HomeAssistant.h"
+#include "bridge/MqttClient.h"
+#include "bridge/Topics.h"
+
+namespace toggra {
+
+class CMqttBridge : public IColumnObserver, public IMqttHandler {
+ public:
+  using LogSink = std::function<void(const std::string& line)>;
+
+  CMqttBridge(std::string prefix, std::string discoveryPrefix, IEventQueue& events);
+  ~CMqttBridge() override;
+  CMqttBridge(const CMqttBridge&) = delete;
+  CMqttBridge& operator=(const CMqttBridge&) = delete;
+
+  // Where messages go; may be set after construction, null for none.
+  void SetTransport(IMqttTransport* transport) { m_transport = transport; }
+  // The dialog that commands are carried out on (null while there is none).
+  void Attach(CToggraDlg* dlg);
+  // Receives each log line (without "toggra: "); by default stderr. The line
+  // also goes to the dialog's -L log.
+  void SetLog(LogSink log) { m_log = std::move(log); }
+
+  std::string StatusTopic() const { return m_prefix + "/" + kTopicStatus; }
+  const std::string& Prefix() const { return m_prefix; }
+
+  // ---- IColumnObserver ----
+  void OnColumnChanged(const CToggraDlg& dlg, int i, unsigned what) override;
+  void OnColumnsReset(const CToggraDlg& dlg) override;
+  void OnDialogEnding(const CToggraDlg& dlg) override;
+
+  // ---- IMqttHandler (network thread) ----
+  void OnConnected() override;
+  void OnMessage(const MqttMessage& message) override;
+  void OnProblem(const std::string& text) override;
+
+  // ---- the event thread's side of the network calls ----
+  void HandleConnected();
+  void HandleMessage(const MqttMessage& message);
+
+  // The topics subscribed on every connect.
+  std::vector<std::string> Subscriptions() const;
+
+ private:
+  struct Channel {
+    std::string id;
+    bool trafficLight = false;
+    DiscoveryChannel discovery;
+    std::string state;      // last published; empty: none yet
+    int countdown = -1;     // last published; -1: none yet
+    bool readBackPending = false;
+    bool shadow = false;  // a later column with an earlier column's id
+  };
+
+  void Log(const std::string& line);
+  void Publish(const std::string& topic, const std::string& payload, bool retain);
+  void RebuildChannels();
+  void PublishChannel(size_t i);
+  void PublishDiscovery(size_t i);
+  void ScheduleReadBack(size_t i);
+  void PublishState(size_t i);
+  void PublishCountdown(size_t i);
+  void RemoveStale();
+  std::string ChannelTopic(size_t i, const char* leaf) const;
+  std::string CaptionOf(int i) const;
+
+  // BridgeCommands.cpp
+  void HandleCommand(const std::string& id, const std::string& leaf, const MqttMessage& message);
+  void RunSetCommand(int i, MqttCommand command);
+  void RunStartStop(int i, MqttCommand command);
+
+  std::string m_prefix;
+  std::string m_discoveryPrefix;
+  std::string m_node;
+  IEventQueue& m_events;
+  IMqttTransport* m_transport = nullptr;
+  CToggraDlg* m_dlg = nullptr;
+  LogSink m_log;
+  std::vector<Channel> m_channels;  // by record index
+  std::unordered_map<std::string, size_t> m_byId;
+  bool m_haveColumns = false;
+  bool m_connected = false;
+  // Retained topics of ours (states, configs) seen on the broker; those of
+  // channels this run does not have are emptied once the columns are known.
+  std::set<std::string> m_seenRetained;
+  // Posted work checks that the bridge still exists.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+// The state of record i as the device reports it now (the read-back), not
+// as the last command set it: plain channels by GetSwitch or GetMultiSwitch,
+// traffic lights by their three lamps. A simulation reports m_state.
+int ReadBackState(CToggraDlg& dlg, int i);
+
+// Whole seconds left of the countdown that runs on record i, 0 for none.
+int CountdownSeconds(const CToggraDlg& dlg, int i);
+
+}  // namespace toggra

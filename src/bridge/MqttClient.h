@@ -1,0 +1,100 @@
+// One connection to the broker on libmosquitto's own network thread.
+//
+// The thread connects, reconnects with a growing delay after every loss and
+// calls the handler; the handler runs on that thread and must hand anything
+// that touches the program's state to the event thread. Publish and Subscribe
+// may be called from any thread: they only queue the packet for the network
+// thread and never wait for the network.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "bridge/MqttConfig.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace toggra {
+
+// What the bridge and the back-end publish through; tests record it.
+class IMqttTransport {
+ public:
+  virtual ~IMqttTransport() = default;
+  // Queues one message (QoS 1); false when it cannot be queued (not
+  // connected): the next connect republishes everything anyway.
+  virtual bool Publish(const std::string& topic, const std::string& payload, bool retain) = 0;
+  virtual bool Subscribe(const std::string& pattern) = 0;
+};
+
+struct MqttMessage {
+  std::string topic;
+  std::string payload;
+  bool retained = false;
+};
+
+// Called on the network thread.
+class IMqttHandler {
+ public:
+  virtual ~IMqttHandler() = default;
+  // Connected (again): subscribe here, and republish.
+  virtual void OnConnected() = 0;
+  virtual void OnMessage(const MqttMessage& message) = 0;
+  // A connection ended or could not be made, or the broker refused the login;
+  // `text` is one line for the log ("toggra: ..." is added by the caller).
+  virtual void OnProblem(const std::string& text) = 0;
+};
+
+class CMqttClient : public IMqttTransport {
+ public:
+  // `will` is published by the broker with retain when the connection breaks
+  // without a clean end; empty topic for none.
+  CMqttClient(MqttConfig config, std::string clientId, IMqttHandler& handler,
+              std::string willTopic = {}, std::string willPayload = {});
+  ~CMqttClient() override;  // Stop()
+  CMqttClient(const CMqttClient&) = delete;
+  CMqttClient& operator=(const CMqttClient&) = delete;
+
+  // Starts the network thread, which connects in the background; a broker
+  // that is down is no failure. False (with *reason) only for settings the
+  // library refuses (TLS files, an unresolvable host name).
+  bool Start(std::string* reason);
+  // Publishes `lastTopic`/`lastPayload` (retained) when connected, ends the
+  // connection cleanly and joins the thread. Waits at most for the packets
+  // already queued on a live connection.
+  void Stop(const std::string& lastTopic = {}, const std::string& lastPayload = {});
+
+  bool Publish(const std::string& topic, const std::string& payload, bool retain) override;
+  bool Subscribe(const std::string& pattern) override;
+  bool Connected() const { return m_connected; }
+  // Connections made so far (for tests and figures).
+  int Connects() const { return m_connects; }
+  const MqttConfig& Config() const { return m_config; }
+
+ private:
+  static void OnConnect(mosquitto*, void* self, int rc);
+  static void OnDisconnect(mosquitto*, void* self, int rc);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  std::string Where() const;
+
+  MqttConfig m_config;
+  std::string m_clientId;
+  IMqttHandler& m_handler;
+  std::string m_willTopic;
+  std::string m_willPayload;
+  mosquitto* m_mosq = nullptr;
+  bool m_running = false;
+  std::atomic<bool> m_connected{false};
+  std::atomic<bool> m_stopping{false};
+  std::atomic<int> m_connects{0};
+  // One message per kind of failure until a connect succeeds again: a broker
+  // that stays down gives one line, not one per retry.
+  std::atomic<bool> m_lossReported{false};
+};
+
+// The library's text for a connect or error code.
+std::string MqttErrorText(int rc);
+
+}  // namespace toggra

@@ -1,0 +1,129 @@
+// The platform of `toggra --headless`: the main dialog without window and
+// tray, on a Qt Core event loop with the 100 ms tick, for a small computer
+// next to the devices. Nothing here needs a display.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <array>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/ColumnObserver.h"
+#include "app/DialogHost.h"
+#include "app/Prompts.h"
+#include "ui/TrayShell.h"
+
+class QEventLoop;
+
+namespace toggra {
+class CToggraDlg;
+}
+
+namespace toggra::headless {
+
+// Work posted from any thread runs on the thread that owns `context` (the
+// main thread), in order.
+class CQtEventQueue : public IEventQueue {
+ public:
+  explicit CQtEventQueue(QObject* context) : m_context(context) {}
+  void Post(std::function<void()> work) override;
+
+ private:
+  QObject* m_context;
+};
+
+// The dialog's window, reduced to what has an effect without one: the modal
+// loop, the tick, posted messages and the end.
+class CHeadlessHost : public QObject, public IDialogHost {
+ public:
+  static constexpr int kTickMs = 100;
+
+  CHeadlessHost();
+  ~CHeadlessHost() override;
+
+  // OnInitDialog, then the tick and the event loop until the dialog ends.
+  // `afterTick` runs after every tick (the bridge's watch).
+  int RunModal(CToggraDlg& dlg, const std::function<void()>& afterTick = nullptr);
+
+  void ControlChanged(const CControl& control) override { (void)control; }
+  void InvalidateControl(int id) override { (void)id; }
+  void InvalidateAll() override {}
+  void SetTitle(const std::string& title) override { m_title = title; }
+  void SetIcon(IconId icon) override { (void)icon; }
+  void AddSystemMenuItem(int id, const std::string& text, bool separatorBefore) override;
+  void EndDialog(int result) override;
+  void PostMessage(int msg, uintptr_t wParam, intptr_t lParam) override;
+  void SetFocus(int id) override { (void)id; }
+  Rect MapDialogRect(const DlgRect& r) override;
+  Point ClientOrigin() override { return {}; }
+  Size OuterSize() override { return m_outer; }
+  void SetOuterSize(int cx, int cy) override { m_outer = {cx, cy}; }
+  int ClientWidth() override { return m_outer.cx; }
+
+  const std::string& Title() const { return m_title; }
+
+ private:
+  CToggraDlg* m_dlg = nullptr;
+  QTimer m_tick;
+  QEventLoop* m_loop = nullptr;
+  bool m_ending = false;
+  int m_result = 0;
+  std::string m_title;
+  Size m_outer{};
+};
+
+// No notification area: every icon call succeeds and no menu is chosen.
+class CNullTrayShell : public ITrayShell {
+ public:
+  bool NotifyIcon(int, const NotifyIconData&) override { return true; }
+  int TrackPopupMenu(int, const std::vector<TrayMenuItem>&, int) override { return 0; }
+  void SetForegroundWindow() override {}
+  void HideToTray() override {}
+  void ShowFromTray() override {}
+};
+
+// Nobody is there to answer: every dialog gets a fixed answer, and what it
+// would have shown goes to stderr.
+//   "Fehler" at start without a device: Abbrechen (the program ends; with
+//     -S the simulation starts without asking, as on the desktop);
+//   "Fehler" when a switch does not answer: Abbrechen (the command is dropped);
+//   "Dauer", the options and the log dialog: Abbrechen (nothing changes);
+//   message boxes: OK.
+class CHeadlessPrompts : public IPrompts {
+ public:
+  int RunStartError(CStartError& dlg) override;
+  int RunDeviceError(CDeviceError& dlg) override;
+  int RunTimerDlg(CToggraTimerDlg& dlg) override;
+  int RunAboutDlg(CAboutDlg& dlg) override;
+  int RunLogDlg(CLogDlg& dlg) override;
+  int MessageBox(const std::string& text, const std::string& caption, bool ownedByMainWindow) override;
+};
+
+// SIGTERM, SIGINT and SIGHUP reach `end` on the main thread (through a pipe
+// and a socket notifier), so that the program ends as with "Beenden".
+class CHeadlessSignals : public QObject {
+ public:
+  static constexpr std::array<int, 3> kSignals = {SIGTERM, SIGINT, SIGHUP};
+
+  explicit CHeadlessSignals(std::function<void(int)> end);
+  ~CHeadlessSignals() override;
+  CHeadlessSignals(const CHeadlessSignals&) = delete;
+  CHeadlessSignals& operator=(const CHeadlessSignals&) = delete;
+  bool Installed() const { return m_installed; }
+
+ private:
+  void OnReadable();
+
+  std::function<void(int)> m_end;
+  int m_pipe[2] = {-1, -1};
+  std::array<struct sigaction, kSignals.size()> m_previous{};
+  std::array<bool, kSignals.size()> m_replaced{};
+  bool m_installed = false;
+  std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+}  // namespace toggra::headless
