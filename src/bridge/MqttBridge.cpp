@@ -14,6 +14,9 @@ namespace {
 
 constexpr unsigned long kChannelBits = 0xFFFF;
 constexpr int kChannelCount = 16;
+// A read-back that disagrees with the program is tried again for this many
+// ticks; the poll reconciles the column itself after its quiet period (3 s).
+constexpr int kUnsettledTicks = 40;
 
 void WriteStderr(const std::string& line) {
   std::fprintf(stderr, "toggra: mqtt: %s\n", line.c_str());
@@ -229,16 +232,33 @@ void CMqttBridge::ScheduleReadBack(size_t i) {
     auto a = alive.lock();
     if (!a || !*a || i >= m_channels.size()) return;
     m_channels[i].readBackPending = false;
-    PublishState(i);
+    m_channels[i].unsettledTicks = PublishState(i) ? 0 : kUnsettledTicks;
   });
 }
 
-void CMqttBridge::PublishState(size_t i) {
-  if (!m_dlg || m_dlg->Ended() || m_channels[i].shadow) return;
-  const std::string text = StateText(ReadBackState(*m_dlg, static_cast<int>(i)), m_channels[i].trafficLight);
-  if (text == m_channels[i].state) return;
-  m_channels[i].state = text;
-  Publish(ChannelTopic(i, kTopicState), text, true);
+bool CMqttBridge::PublishState(size_t i) {
+  if (!m_dlg || m_dlg->Ended() || m_channels[i].shadow) return true;
+  const int state = ReadBackState(*m_dlg, static_cast<int>(i));
+  const bool trafficLight = m_channels[i].trafficLight;
+  // Compared as published: a plain channel's dark (3) reads back as on.
+  const bool agrees = StateText(state, trafficLight) ==
+                      StateText(m_dlg->m_records[static_cast<size_t>(i)].m_state, trafficLight);
+  const std::string text = StateText(state, trafficLight);
+  if (text != m_channels[i].state) {
+    m_channels[i].state = text;
+    Publish(ChannelTopic(i, kTopicState), text, true);
+  }
+  return agrees;
+}
+
+void CMqttBridge::Tick() {
+  for (size_t i = 0; i < m_channels.size(); ++i) {
+    if (m_channels[i].unsettledTicks <= 0) continue;
+    if (PublishState(i))
+      m_channels[i].unsettledTicks = 0;
+    else
+      --m_channels[i].unsettledTicks;
+  }
 }
 
 void CMqttBridge::PublishCountdown(size_t i) {

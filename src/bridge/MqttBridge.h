@@ -55,6 +55,11 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
   void HandleConnected();
   void HandleMessage(const MqttMessage& message);
 
+  // Runs after every tick of the dialog: a channel whose read-back did not
+  // yet agree with the program's state (a remote device that answers later)
+  // is read again, until it agrees or the poll takes over.
+  void Tick();
+
   // The topics subscribed on every connect.
   std::vector<std::string> Subscriptions() const;
 
@@ -67,6 +72,7 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
     int countdown = -1;     // last published; -1: none yet
     bool readBackPending = false;
     bool shadow = false;  // a later column with an earlier column's id
+    int unsettledTicks = 0;  // ticks left to read again; 0: settled
   };
 
   void Log(const std::string& line);
@@ -75,7 +81,9 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
   void PublishChannel(size_t i);
   void PublishDiscovery(size_t i);
   void ScheduleReadBack(size_t i);
-  void PublishState(size_t i);
+  // Publishes the read-back when it changed; true when it agrees with the
+  // program's state.
+  bool PublishState(size_t i);
   void PublishCountdown(size_t i);
   void RemoveStale();
   std::string ChannelTopic(size_t i, const char* leaf) const;

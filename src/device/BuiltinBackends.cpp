@@ -13,6 +13,7 @@
 #include "device/hidrelay/HidRelayPivlink.h"
 #include "device/plugin/PluginPivlink.h"
 #include "device/usbhub/UsbHubPivlink.h"
+#include "device/mqtt/MqttPivlink.h"
 
 namespace toggra {
 
@@ -47,6 +48,7 @@ CDeviceRegistry MakeBuiltinRegistry() {
   RegisterGpio(registry);
   RegisterPlugin(registry);
   RegisterUsbHub(registry);
+  RegisterMqtt(registry);
   return registry;
 }
 

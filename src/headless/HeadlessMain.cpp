@@ -162,6 +162,7 @@ int RunHeadless(int argc, char** argv) {
       } else {
         watch->Check(dlg);
       }
+      bridge->bridge->Tick();
     });
     if (bridge) {
       bridge->bridge->OnDialogEnding(dlg);
