@@ -1,0 +1,178 @@
+// The bridge on a dialog wired to fakes: what it publishes, and what the
+// commands from the broker make the devices do.
+#include <gtest/gtest.h>
+
+#include "bridge/MqttBridge.h"
+#include "bridge/BridgeFakes.h"
+#include "support/TestDialog.h"
+
+namespace toggra::test {
+namespace {
+
+constexpr const char* kPrefix = "toggra/box";
+
+class Bridge : public ::testing::Test {
+ protected:
+  TestDialog t;
+  CToggraDlg& d = t.Dialog();
+  ManualQueue queue;
+  FakeTransport net;
+  CMqttBridge bridge{kPrefix, "homeassistant", queue};
+  std::vector<std::string> logged;
+
+  // n plain channels of one 8-channel device, serial 0x1a2b, all off.
+  void Start(int n, bool trafficLight = false) {
+    t.device->devices.push_back({});
+    t.device->devices[0].switches = n;
+    d.m_trafficLight = trafficLight;
+    for (int j = 0; j < n; ++j) {
+      SwitchRecord& r = t.AddColumn(0, kFirstSwitchId + (trafficLight ? 0 : j), 0);
+      r.m_keyType = j == 0 ? 8 : 8 + j;
+      r.m_version = 0x1f;
+      r.m_serial = 0x1a2b;
+    }
+    if (trafficLight) t.device->devices[0].state = {{kLampRed, 1}};
+    bridge.SetTransport(&net);
+    bridge.SetLog([this](const std::string& line) { logged.push_back(line); });
+    bridge.Attach(&d);
+    bridge.OnColumnsReset(d);
+    queue.Run();
+  }
+  std::string Topic(int j, const char* leaf) const {
+    const SwitchRecord& r = d.m_records[j];
+    return std::string(kPrefix) + "/" + ChannelTopicId(r.m_keyType, r.m_version, r.m_serial) + "/" + leaf;
+  }
+  void Send(int j, const char* leaf, const std::string& payload, bool retained = false) {
+    bridge.HandleMessage({Topic(j, leaf), payload, retained});
+    // What the dialog reports to its observers once the change is made.
+    for (int i = 0; i < d.m_switchCount; ++i) bridge.OnColumnChanged(d, i, kChangeState | kChangeCountdown);
+    queue.Run();
+  }
+  std::vector<std::string> Sent() const { return t.device->CallsOf("SetSwitch"); }
+};
+
+TEST_F(Bridge, AnnouncesEveryChannelWithItsReadBackState) {
+  Start(2);
+  EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
+  EXPECT_EQ(net.Last(Topic(1, "kind")), "switch");
+  EXPECT_EQ(net.Last(Topic(1, "countdown")), "0");
+  EXPECT_NE(net.Last("homeassistant/switch/toggra_box/08-1f-00001a2b/config")
+                .find("\"unique_id\":\"toggra_08-1f-00001a2b\""),
+            std::string::npos);
+  EXPECT_NE(net.Last("homeassistant/button/toggra_box/09-1f-00001a2b_run/config").find("toggra/box/09-1f-00001a2b/run"),
+            std::string::npos);
+  for (const Published& p : net.published) EXPECT_TRUE(p.retain) << p.topic;
+
+  // The device, not the command, decides what is published.
+  t.device->devices[0].state[kFirstSwitchId] = 1;
+  bridge.OnColumnChanged(d, 0, kChangeState);
+  EXPECT_EQ(net.Last(Topic(0, "state")), "OFF") << "published before the operation was over";
+  queue.Run();
+  EXPECT_EQ(net.Last(Topic(0, "state")), "ON");
+}
+
+TEST_F(Bridge, SwitchCommandsGoThroughTheRouting) {
+  Start(4);
+  d.m_exclusive = 1;
+  Send(0, "set", "ON");
+  // Exclusive switching sends the whole lower half, as the window's button does.
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"SetSwitch 0 16 1", "SetSwitch 0 17 0"}));
+  EXPECT_EQ(net.Last(Topic(0, "state")), "ON");
+  Send(0, "set", "on");  // already on: nothing to do
+  EXPECT_EQ(Sent().size(), 2u);
+  Send(0, "set", "TOGGLE");
+  EXPECT_EQ(Sent().back(), "SetSwitch 0 17 0");
+  EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
+}
+
+TEST_F(Bridge, OneLineAndInvertedChannelsEndInTheStateAskedFor) {
+  Start(2);
+  d.m_oneLine = 1;
+  Send(0, "set", "OFF");
+  EXPECT_TRUE(Sent().empty()) << "the one-line button would have toggled it on";
+  Send(0, "set", "ON");
+  EXPECT_EQ(Sent(), std::vector<std::string>{"SetSwitch 0 16 1"});
+  d.m_oneLine = 0;
+  d.m_records[1].m_inverted = 1;
+  Send(1, "set", "ON");
+  EXPECT_EQ(Sent().back(), "SetSwitch 0 17 1");
+  EXPECT_EQ(net.Last(Topic(1, "state")), "ON");
+}
+
+TEST_F(Bridge, TrafficLightColoursAndStartStop) {
+  Start(1, true);
+  EXPECT_EQ(net.Last(Topic(0, "state")), "red");
+  Send(0, "set", "yellow");
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"SetSwitch 0 17 1", "SetSwitch 0 16 0", "SetSwitch 0 18 0"}));
+  EXPECT_EQ(net.Last(Topic(0, "state")), "yellow");
+  Send(0, "set", "dark");
+  EXPECT_EQ(net.Last(Topic(0, "state")), "dark");
+
+  d.m_records[0].m_timer = 20;
+  Send(0, "run", "STOP");  // nothing runs
+  EXPECT_EQ(net.Last(Topic(0, "countdown")), "0");
+  Send(0, "run", "START");
+  EXPECT_EQ(net.Last(Topic(0, "state")), "green");
+  EXPECT_EQ(net.Last(Topic(0, "countdown")), "20");
+  const size_t sent = Sent().size();
+  Send(0, "run", "START");  // runs already
+  EXPECT_EQ(Sent().size(), sent);
+  Send(0, "run", "STOP");
+  EXPECT_EQ(net.Last(Topic(0, "state")), "red");
+  EXPECT_EQ(net.Last(Topic(0, "countdown")), "0");
+}
+
+TEST_F(Bridge, BadMessagesAreIgnoredWithOneLineEach) {
+  Start(1);
+  Send(0, "set", "EIN");
+  Send(0, "set", std::string(kMaxCommandPayload + 1, 'O'));
+  Send(0, "set", "ON", true);
+  bridge.HandleMessage({std::string(kPrefix) + "/28-00-00000000/set", "ON", false});
+  d.m_pushButton = 1;
+  Send(0, "set", "ON");
+  EXPECT_TRUE(Sent().empty());
+  ASSERT_EQ(logged.size(), 5u);
+  EXPECT_NE(logged[0].find("unknown command \"EIN\""), std::string::npos);
+  EXPECT_NE(logged[1].find("too long"), std::string::npos);
+  EXPECT_NE(logged[2].find("retained"), std::string::npos);
+  EXPECT_NE(logged[3].find("no such channel"), std::string::npos);
+  EXPECT_NE(logged[4].find("push-button"), std::string::npos);
+}
+
+TEST_F(Bridge, EmptiesWhatGoneChannelsLeftOnTheBroker) {
+  Start(1);
+  net.published.clear();
+  const std::string gone = std::string(kPrefix) + "/37-01-00000005/state";
+  const std::string goneConfig = "homeassistant/switch/toggra_box/37-01-00000005/config";
+  bridge.HandleMessage({gone, "ON", true});
+  bridge.HandleMessage({goneConfig, "{}", true});
+  bridge.HandleMessage({Topic(0, "state"), "OFF", true});  // ours: kept
+  bridge.HandleMessage({"homeassistant/switch/other_node/x/config", "{}", true});
+  EXPECT_EQ(net.To(gone), std::vector<std::string>{""});
+  EXPECT_EQ(net.To(std::string(kPrefix) + "/37-01-00000005/kind"), std::vector<std::string>{""});
+  EXPECT_EQ(net.To(goneConfig), std::vector<std::string>{""});
+  EXPECT_EQ(net.published.size(), 4u);  // state, countdown, kind, config
+}
+
+TEST_F(Bridge, ReconnectRepublishesAndALateDeviceIsReadAgain) {
+  Start(1);
+  net.published.clear();
+  bridge.OnConnected();
+  queue.Run();
+  EXPECT_EQ(net.subscribed, bridge.Subscriptions());
+  EXPECT_EQ(net.Last(std::string(kPrefix) + "/status"), "online");
+  EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
+
+  // The command is out, the device answers only later (a remote one).
+  d.m_records[0].m_state = kStateOn;
+  bridge.OnColumnChanged(d, 0, kChangeState);
+  queue.Run();
+  EXPECT_EQ(net.To(Topic(0, "state")).size(), 1u);
+  bridge.Tick();
+  t.device->devices[0].state[kFirstSwitchId] = 1;
+  bridge.Tick();
+  EXPECT_EQ(net.Last(Topic(0, "state")), "ON");
+}
+
+}  // namespace
+}  // namespace toggra::test
