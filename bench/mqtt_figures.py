@@ -1,0 +1,287 @@
+#!/usr/bin/env python3
+"""Figures of the MQTT bridge, measured from outside on a real broker.
+
+    python3 bench/mqtt_figures.py [BUILD_DIR] [--quick]
+
+Starts mosquitto on a free loopback port and `toggra --headless` on a bench
+file with two 8-channel switches (16 columns), then measures:
+  1. set -> device command: a `set` message to the command's line in the
+     bench command log (TOGGRA_BENCH_LOG), median and p99 over 1,000;
+  2. bench change -> published state: `toggra-bench FILE set` to the state
+     message at a subscriber, median and p99 over 1,000;
+  3. 16 channels x 20 commands/s for 60 s: nothing lost, the final states equal
+     the last commands;
+  4. the broker stopped and started 10 times: time from its start until the
+     status, all 16 states and all 48 discovery configs are there again;
+  5. resident memory and idle CPU (10 s) of --headless with 16 columns.
+--quick shrinks every count for a trial run. Needs mosquitto, mosquitto_pub
+and mosquitto_sub. Not a test: nothing here passes or fails.
+"""
+import os
+import random
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+BUILD = next((a for a in sys.argv[1:] if not a.startswith("--")), "build")
+QUICK = "--quick" in sys.argv
+TOGGRA = os.path.abspath(os.path.join(BUILD, "toggra"))
+BENCH_TOOL = os.path.abspath(os.path.join(BUILD, "toggra-bench"))
+MOSQUITTO = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
+N_LATENCY = 100 if QUICK else 1000
+LOAD_SECONDS = 5 if QUICK else 60
+RESTARTS = 3 if QUICK else 10
+IDLE_SECONDS = 3 if QUICK else 10
+CHANNELS = 16
+PREFIX = "toggra/fig"
+# Channel ids of the two devices: serial 1 and 2, version 1, key types of
+# channels 1 to 8 (device type 8 for the first).
+KEY_TYPES = [0x08, 0x09, 0x0A, 0x0B, 0x34, 0x35, 0x36, 0x37]
+IDS = [f"{k:02x}-01-{s:08x}" for s in (1, 2) for k in KEY_TYPES]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(cond, timeout, step=0.0005):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if cond():
+            return True
+        time.sleep(step)
+    return cond()
+
+
+def pct(values, p):
+    s = sorted(values)
+    return s[min(len(s) - 1, int(round(p / 100 * (len(s) - 1))))]
+
+
+class Broker:
+    def __init__(self, folder):
+        self.port = free_port()
+        self.conf = os.path.join(folder, "mosquitto.conf")
+        with open(self.conf, "w") as f:
+            f.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\npersistence false\n")
+            if os.geteuid() == 0:
+                f.write("user root\n")
+        self.proc = None
+        self.start()
+
+    def start(self):
+        self.proc = subprocess.Popen([MOSQUITTO, "-c", self.conf], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+
+        def accepts():
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 0.1).close()
+                return True
+            except OSError:
+                return False
+        wait_for(accepts, 5, 0.001)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+class Subscriber:
+    """mosquitto_sub -v on a pattern; remembers the latest payload and arrival."""
+
+    def __init__(self, port, pattern="#"):
+        self.proc = subprocess.Popen(["mosquitto_sub", "-p", str(port), "-v", "-t", pattern],
+                                     stdout=subprocess.PIPE, text=True, bufsize=1)
+        self.last = {}
+        self.count = {}
+        self.lock = threading.Lock()
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        for line in self.proc.stdout:
+            topic, _, payload = line.rstrip("\n").partition(" ")
+            with self.lock:
+                self.last[topic] = (payload, time.monotonic())
+                self.count[topic] = self.count.get(topic, 0) + 1
+
+    def get(self, topic):
+        with self.lock:
+            return self.last.get(topic)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+class Publisher:
+    """One mosquitto_pub -l per topic: each line written is one message."""
+
+    def __init__(self, port, topic):
+        self.proc = subprocess.Popen(["mosquitto_pub", "-p", str(port), "-q", "1", "-l", "-t", topic],
+                                     stdin=subprocess.PIPE, text=True, bufsize=1)
+
+    def send(self, payload):
+        self.proc.stdin.write(payload + "\n")
+        self.proc.stdin.flush()
+
+    def stop(self):
+        self.proc.stdin.close()
+        self.proc.wait()
+
+
+def bench_text():
+    text = ""
+    for serial in (1, 2):
+        text += (f"[device]\ntype = 8\nversion = 1\nserial = {serial}\nswitches = 8\n"
+                 "traffic_light = 0\ncutter = 0\nconfig_failures = 0\nmulti_switch_fails = 0\n"
+                 "state = 0 0 0 0 0 0 0 0\nresets = 0\n\n")
+    return text
+
+
+def log_lines(path):
+    try:
+        with open(path) as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return []
+
+
+def main():
+    folder = tempfile.mkdtemp(prefix="toggra-mqtt-figures-")
+    bench = os.path.join(folder, "hardware.bench")
+    log = os.path.join(folder, "commands.log")
+    with open(bench, "w") as f:
+        f.write(bench_text())
+    broker = Broker(folder)
+    env = dict(os.environ, TOGGRA_MQTT=f"mqtt://127.0.0.1:{broker.port}", TOGGRA_MQTT_PREFIX=PREFIX,
+               TOGGRA_BENCH=bench, TOGGRA_BENCH_LOG=log,
+               TOGGRA_HKCU=os.path.join(folder, "hkcu.reg"), TOGGRA_HKLM=os.path.join(folder, "hklm.reg"),
+               HOME=folder)
+    env.pop("TOGGRA_DEVICES", None)
+    err = open(os.path.join(folder, "toggra.err"), "w")
+    toggra = subprocess.Popen([TOGGRA, "--headless"], env=env, stdout=subprocess.DEVNULL, stderr=err)
+    sub = Subscriber(broker.port)
+    state = lambda i: f"{PREFIX}/{IDS[i]}/state"
+    assert wait_for(lambda: all(sub.get(state(i)) for i in range(CHANNELS)), 10), "no states published"
+
+    # 1. set -> device command
+    pub = Publisher(broker.port, f"{PREFIX}/{IDS[0]}/set")
+    time.sleep(0.3)
+    latencies = []
+    on = False
+    for _ in range(N_LATENCY):
+        before = len(log_lines(log))
+        on = not on
+        t0 = time.monotonic()
+        pub.send("ON" if on else "OFF")
+        wait_for(lambda: len(log_lines(log)) > before, 2)
+        latencies.append(time.monotonic() - t0)
+    pub.stop()
+    print(f"set -> device command: median {statistics.median(latencies) * 1e3:.2f} ms, "
+          f"p99 {pct(latencies, 99) * 1e3:.2f} ms over {len(latencies)}")
+
+    # 2. bench change -> published state (channels 1..15, never commanded)
+    latencies = []
+    values = [0] * CHANNELS
+    for k in range(N_LATENCY):
+        i = 1 + k % (CHANNELS - 1)
+        values[i] = 1 - values[i]
+        device, channel = divmod(i, 8)
+        subprocess.run([BENCH_TOOL, bench, "set", str(device), str(16 + channel), str(values[i])],
+                       check=True, stdout=subprocess.DEVNULL)
+        t0 = time.monotonic()
+        want = "ON" if values[i] else "OFF"
+        wait_for(lambda: (sub.get(state(i)) or ("", 0))[0] == want, 3)
+        latencies.append(time.monotonic() - t0)
+    print(f"bench change -> published state: median {statistics.median(latencies) * 1e3:.1f} ms, "
+          f"p99 {pct(latencies, 99) * 1e3:.1f} ms over {len(latencies)} (tick 100 ms)")
+
+    # 3. load: 16 channels x 20 commands/s, strictly alternating, so each
+    # command is one device command.
+    time.sleep(3.5)  # the poll's quiet period after the last commands
+    pubs = [Publisher(broker.port, f"{PREFIX}/{IDS[i]}/set") for i in range(CHANNELS)]
+    time.sleep(0.5)
+    before = log_lines(log)
+    last = [None] * CHANNELS
+    # Start from the state each channel has now, so the first command changes it.
+    for i in range(CHANNELS):
+        last[i] = (sub.get(state(i)) or ("OFF", 0))[0] == "ON"
+    sent = 0
+    start = time.monotonic()
+    period = 1 / 20
+    tick = 0
+    while time.monotonic() - start < LOAD_SECONDS:
+        for i in range(CHANNELS):
+            last[i] = not last[i]
+            pubs[i].send("ON" if last[i] else "OFF")
+            sent += 1
+        tick += 1
+        delay = start + tick * period - time.monotonic()
+        if delay > 0:
+            time.sleep(delay)
+    for p in pubs:
+        p.stop()
+    final = ["ON" if v else "OFF" for v in last]
+    ok_states = wait_for(lambda: all((sub.get(state(i)) or ("", 0))[0] == final[i] for i in range(CHANNELS)), 10)
+    commands = [l for l in log_lines(log)[len(before):] if l.startswith("SetSwitch")]
+    per_channel = [sum(1 for c in commands if c.split()[1:3] == [str(i // 8), str(16 + i % 8)])
+                   for i in range(CHANNELS)]
+    with open(bench) as f:
+        rows = [l.split("=")[1].split() for l in f if l.startswith("state")]
+    bench_final = [int(v) for row in rows for v in row]
+    bench_ok = bench_final == [1 if v else 0 for v in last]
+    print(f"load: {sent} commands in {LOAD_SECONDS} s ({CHANNELS} x 20/s), {len(commands)} device commands "
+          f"(per channel {min(per_channel)}..{max(per_channel)}), bench ends in the last commands: {bench_ok}, "
+          f"published final states equal them: {ok_states}")
+
+    # 4. broker restarts
+    times = []
+    for _ in range(RESTARTS):
+        broker.stop()
+        sub.stop()
+        time.sleep(0.5)
+        broker.start()
+        t0 = time.monotonic()
+        sub = Subscriber(broker.port)
+        configs = lambda: sum(1 for t in list(sub.last) if t.startswith("homeassistant/") and t.endswith("/config"))
+        done = lambda: ((sub.get(f"{PREFIX}/status") or ("", 0))[0] == "online"
+                        and all(sub.get(state(i)) for i in range(CHANNELS)) and configs() >= 3 * CHANNELS)
+        wait_for(done, 40, 0.002)
+        times.append(time.monotonic() - t0)
+        time.sleep(0.5)
+    print("broker restarts: republished after " + ", ".join(f"{t:.2f}" for t in times) +
+          f" s (median {statistics.median(times):.2f} s, max {max(times):.2f} s)")
+
+    # 5. memory and idle CPU
+    time.sleep(1)
+    with open(f"/proc/{toggra.pid}/status") as f:
+        rss = next(int(l.split()[1]) for l in f if l.startswith("VmRSS"))
+    ticks = os.sysconf("SC_CLK_TCK")
+
+    def cpu():
+        with open(f"/proc/{toggra.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / ticks
+    c0, t0 = cpu(), time.monotonic()
+    time.sleep(IDLE_SECONDS)
+    c1, t1 = cpu(), time.monotonic()
+    print(f"--headless, 16 columns: resident {rss / 1024:.1f} MiB, idle CPU "
+          f"{(c1 - c0) / (t1 - t0) * 100:.2f} % of one core over {IDLE_SECONDS} s")
+
+    toggra.send_signal(signal.SIGTERM)
+    toggra.wait(10)
+    sub.stop()
+    broker.stop()
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
