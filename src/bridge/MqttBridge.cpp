@@ -233,6 +233,8 @@ void CMqttBridge::ScheduleReadBack(size_t i) {
     if (!a || !*a || i >= m_channels.size()) return;
     m_channels[i].readBackPending = false;
     m_channels[i].unsettledTicks = PublishState(i) ? 0 : kUnsettledTicks;
+    // The operation may arm its countdown after it changed the state.
+    PublishCountdown(i);
   });
 }
 

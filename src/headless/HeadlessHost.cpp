@@ -5,7 +5,6 @@
 
 #include <QEventLoop>
 #include <cerrno>
-#include <cstdio>
 
 #include "app/ToggraDlg.h"
 
@@ -24,11 +23,6 @@ void OnSignal(int signal) {
   const unsigned char byte = static_cast<unsigned char>(signal);
   [[maybe_unused]] const ssize_t n = ::write(g_signalPipe, &byte, 1);
   errno = savedErrno;
-}
-
-void Say(const std::string& line) {
-  std::fprintf(stderr, "toggra: %s\n", line.c_str());
-  std::fflush(stderr);
 }
 
 }  // namespace
@@ -92,25 +86,6 @@ void CHeadlessHost::PostMessage(int msg, uintptr_t wParam, intptr_t lParam) {
 Rect CHeadlessHost::MapDialogRect(const DlgRect& r) {
   const int l = r.x * kBaseX / kUnitsX, t = r.y * kBaseY / kUnitsY;
   return {l, t, l + r.cx * kBaseX / kUnitsX, t + r.cy * kBaseY / kUnitsY};
-}
-
-int CHeadlessPrompts::RunStartError(CStartError&) {
-  Say("Es wurde kein USB-Gerät gefunden. (headless: answered Abbrechen; start with -S to simulate)");
-  return IDCANCEL;
-}
-
-int CHeadlessPrompts::RunDeviceError(CDeviceError&) {
-  Say("a switch does not answer: Es wurde kein USB-Gerät gefunden. (headless: answered Abbrechen)");
-  return IDCANCEL;
-}
-
-int CHeadlessPrompts::RunTimerDlg(CToggraTimerDlg&) { return IDCANCEL; }
-int CHeadlessPrompts::RunAboutDlg(CAboutDlg&) { return IDCANCEL; }
-int CHeadlessPrompts::RunLogDlg(CLogDlg&) { return IDCANCEL; }
-
-int CHeadlessPrompts::MessageBox(const std::string& text, const std::string& caption, bool) {
-  Say(caption + ": " + text);
-  return IDOK;
 }
 
 CHeadlessSignals::CHeadlessSignals(std::function<void(int)> end) : m_end(std::move(end)) {

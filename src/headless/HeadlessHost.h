@@ -14,8 +14,6 @@
 
 #include "app/ColumnObserver.h"
 #include "app/DialogHost.h"
-#include "app/Prompts.h"
-#include "ui/TrayShell.h"
 
 class QEventLoop;
 
@@ -37,7 +35,9 @@ class CQtEventQueue : public IEventQueue {
 };
 
 // The dialog's window, reduced to what has an effect without one: the modal
-// loop, the tick, posted messages and the end.
+// loop, the tick, posted messages and the end. (The core's CNullHost has no
+// loop; the null tray shell and the non-interactive prompts come from the
+// composition root.)
 class CHeadlessHost : public QObject, public IDialogHost {
  public:
   static constexpr int kTickMs = 100;
@@ -74,33 +74,6 @@ class CHeadlessHost : public QObject, public IDialogHost {
   int m_result = 0;
   std::string m_title;
   Size m_outer{};
-};
-
-// No notification area: every icon call succeeds and no menu is chosen.
-class CNullTrayShell : public ITrayShell {
- public:
-  bool NotifyIcon(int, const NotifyIconData&) override { return true; }
-  int TrackPopupMenu(int, const std::vector<TrayMenuItem>&, int) override { return 0; }
-  void SetForegroundWindow() override {}
-  void HideToTray() override {}
-  void ShowFromTray() override {}
-};
-
-// Nobody is there to answer: every dialog gets a fixed answer, and what it
-// would have shown goes to stderr.
-//   "Fehler" at start without a device: Abbrechen (the program ends; with
-//     -S the simulation starts without asking, as on the desktop);
-//   "Fehler" when a switch does not answer: Abbrechen (the command is dropped);
-//   "Dauer", the options and the log dialog: Abbrechen (nothing changes);
-//   message boxes: OK.
-class CHeadlessPrompts : public IPrompts {
- public:
-  int RunStartError(CStartError& dlg) override;
-  int RunDeviceError(CDeviceError& dlg) override;
-  int RunTimerDlg(CToggraTimerDlg& dlg) override;
-  int RunAboutDlg(CAboutDlg& dlg) override;
-  int RunLogDlg(CLogDlg& dlg) override;
-  int MessageBox(const std::string& text, const std::string& caption, bool ownedByMainWindow) override;
 };
 
 // SIGTERM, SIGINT and SIGHUP reach `end` on the main thread (through a pipe

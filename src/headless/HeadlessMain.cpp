@@ -10,16 +10,12 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/Clock.h"
+#include "app/Composition.h"
 #include "app/ToggraDlg.h"
 #include "bridge/MqttBridge.h"
 #include "bridge/MqttClient.h"
 #include "bridge/MqttConfig.h"
-#include "device/Pivlink.h"
 #include "headless/HeadlessHost.h"
-#include "settings/DeviceSettings.h"
-#include "settings/HiveRegistry.h"
-#include "trafficlight/PosixFileService.h"
 
 namespace toggra::headless {
 
@@ -63,44 +59,6 @@ std::unique_ptr<Bridge> StartBridge(IRegistry& registry, IEventQueue& events) {
   return b;
 }
 
-// Until the dialog reports its column changes itself, the bridge learns of
-// them by comparing every column after each tick and each posted command.
-class CColumnWatch {
- public:
-  explicit CColumnWatch(IColumnObserver& observer) : m_observer(observer) {}
-  void Reset(const CToggraDlg& dlg) {
-    m_seen.assign(static_cast<size_t>(dlg.m_switchCount), {});
-    for (int i = 0; i < dlg.m_switchCount; ++i) m_seen[static_cast<size_t>(i)] = Take(dlg, i);
-    m_observer.OnColumnsReset(dlg);
-  }
-  void Check(const CToggraDlg& dlg) {
-    if (m_seen.size() != static_cast<size_t>(dlg.m_switchCount)) return Reset(dlg);
-    for (int i = 0; i < dlg.m_switchCount; ++i) {
-      const Seen now = Take(dlg, i);
-      Seen& was = m_seen[static_cast<size_t>(i)];
-      unsigned what = 0;
-      if (now.state != was.state) what |= kChangeState;
-      if (now.countdown != was.countdown) what |= kChangeCountdown;
-      if (now.caption != was.caption) what |= kChangeCaption;
-      was = now;
-      if (what) m_observer.OnColumnChanged(dlg, i, what);
-    }
-  }
-
- private:
-  struct Seen {
-    int state = 0;
-    int countdown = 0;
-    std::string caption;
-  };
-  static Seen Take(const CToggraDlg& dlg, int i) {
-    const CControl* box = dlg.FindControl(kIdGroupBox + i);
-    return {dlg.m_records[i].m_state, CountdownSeconds(dlg, i), box ? box->text : std::string()};
-  }
-  IColumnObserver& m_observer;
-  std::vector<Seen> m_seen;
-};
-
 // The process arguments without --headless.
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   std::vector<std::string> args;
@@ -121,28 +79,15 @@ int RunHeadless(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("toggra"));
 
-  CSystemClock clock;
-  CHiveRegistry registry = CHiveRegistry::FromEnvironment();
-  DeviceSettingsRoot settingsRoot;
-  CPosixFileService files;
   CHeadlessHost host;
-  CHeadlessPrompts prompts;
-  CNullTrayShell tray;
   CQtEventQueue events(&host);
+  // The null tray shell, the non-interactive prompts (their answers on
+  // stderr), clock, hives, files and the configured back-ends come from the
+  // composition root.
+  CServiceBuilder builder(CServiceBuilder::Kind::Headless);
+  const DlgServices services = builder.Host(host).Events(events).Build();
 
-  DlgServices services;
-  services.host = &host;
-  services.prompts = &prompts;
-  services.clock = &clock;
-  services.registry = &registry;
-  services.settingsRoot = &settingsRoot;
-  services.files = &files;
-  services.trayShell = &tray;
-  services.createDevice = [] { return CreatePivlink(); };
-
-  std::unique_ptr<Bridge> bridge = StartBridge(registry, events);
-  std::unique_ptr<CColumnWatch> watch;
-  if (bridge) watch = std::make_unique<CColumnWatch>(*bridge->bridge);
+  std::unique_ptr<Bridge> bridge = StartBridge(*services.registry, events);
 
   CToggraDlg* running = nullptr;
   const CHeadlessSignals endOnSignal([&running](int) {
@@ -152,25 +97,18 @@ int RunHeadless(int argc, char** argv) {
 
   CToggraApp().InitInstance(ProgramArguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
-    if (bridge) bridge->bridge->Attach(&dlg);
-    bool reset = false;
-    const int result = host.RunModal(dlg, [&] {
-      if (!watch) return;
-      if (!reset) {
-        watch->Reset(dlg);
-        reset = true;
-      } else {
-        watch->Check(dlg);
-      }
-      bridge->bridge->Tick();
-    });
+    std::function<void()> afterTick;
     if (bridge) {
-      bridge->bridge->OnDialogEnding(dlg);
-      bridge->bridge->Attach(nullptr);
+      // Before the start-up, which tells the observers the columns it laid out.
+      bridge->bridge->Attach(&dlg);
+      dlg.AddObserver(bridge->bridge.get());
+      afterTick = [&bridge] { bridge->bridge->Tick(); };
     }
+    const int result = host.RunModal(dlg, afterTick);
     running = nullptr;
     return result;
   });
+  // The dialog's teardown has told the bridge; "offline" goes out last.
   if (bridge) bridge->client->Stop(bridge->bridge->StatusTopic(), kPayloadOffline);
   return 0;
 }
