@@ -98,8 +98,9 @@ TEST_F(OptionDocumentation, EveryDocumentedLongOptionIsAnswered) {
   const Names inMan = Matches(ManSection(man, "OPTIONS"), R"(^\.TP\n\.B \\-\\-([a-z]+)$)");
   EXPECT_EQ(inHelp, inMan);
   ASSERT_FALSE(inHelp.empty());
+  // --headless picks the front-end before the classic options are read.
   for (const std::string& option : inHelp)
-    EXPECT_TRUE(InfoRequest({"--" + option}).has_value()) << option;
+    EXPECT_TRUE(option == "headless" || InfoRequest({"--" + option}).has_value()) << option;
 }
 
 TEST_F(OptionDocumentation, HelpAndManPageNameTheSameEnvironment) {
