@@ -25,7 +25,7 @@ if(TOGGRA_BUILD_GUI)
     install(CODE "
       set(TOGGRA_BINDIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
       configure_file(\"${in}\" \"${out}\" @ONLY)
-      file(INSTALL \"${out}\" DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/${unit}\")")
+      file(INSTALL \"${out}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/${unit}\")")
   endforeach()
 
   find_program(TOGGRA_MOSQUITTO mosquitto PATHS /usr/sbin /usr/local/sbin)

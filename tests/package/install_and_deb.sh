@@ -35,12 +35,19 @@ expected=(
   share/man/man1/toggra-ctl.1.gz
   lib/udev/rules.d/70-toggra-usbhub.rules
   lib/udev/rules.d/70-toggra-hidrelay.rules
+  lib/systemd/user/toggra-headless.service
+  lib/systemd/system/toggra-headless.service
 )
 for size in "${icon_sizes[@]}"; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
 done
 for file in "${expected[@]}"; do
   [ -f "$prefix/$file" ] || fail "cmake --install left out $file"
+done
+# The units start the program where this installation put it.
+for unit in user system; do
+  grep -qx "ExecStart=$prefix/bin/toggra --headless \$TOGGRA_OPTIONS" \
+    "$prefix/lib/systemd/$unit/toggra-headless.service" || fail "the $unit unit does not start $prefix/bin/toggra"
 done
 for program in toggra toggra-bench; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
