@@ -18,7 +18,7 @@ if(TARGET toggra_umockdev_main)
     target_link_libraries(toggra_tests_${part} PRIVATE toggra_test_support toggra_umockdev_main)
     # Each program re-executes itself under umockdev's preload library; the
     # sanitizer build accepts a preload that does not come first.
-    gtest_discover_tests(toggra_tests_${part} DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(toggra_tests_${part} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES TIMEOUT 30 LABELS umockdev
                          ENVIRONMENT_MODIFICATION
                          "ASAN_OPTIONS=string_append::verify_asan_link_order=0")

@@ -40,7 +40,7 @@ if(TOGGRA_BUILD_GUI)
       TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>"
       TOGGRA_MOSQUITTO="${TOGGRA_MOSQUITTO}")
     add_dependencies(toggra_tests_mqtt toggra toggra-bench)
-    gtest_discover_tests(toggra_tests_mqtt DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(toggra_tests_mqtt DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES LABELS mqtt TIMEOUT 60)
   endif()
 endif()
