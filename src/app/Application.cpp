@@ -65,6 +65,8 @@ constexpr char kUsage[] =
     "  TOGGRA_HKLM       Einstellungsdatei des Rechners (sonst\n"
     "                    /etc/toggra/HKEY_LOCAL_MACHINE.reg).\n"
     "  XDG_CONFIG_HOME   Ordner der Benutzereinstellungen (sonst ~/.config).\n"
+    "  XDG_STATE_HOME    Hier (in toggra/) bleiben Protokollzeilen, solange die\n"
+    "                    Protokolldatei nicht zu öffnen ist (sonst ~/.local/state).\n"
     "  QT_QPA_PLATFORM   Qt-Plattform, z. B. offscreen für einen Lauf ohne Anzeige.\n"
     "\n"
     "Mehr in der Handbuchseite toggra(1).\n";
