@@ -70,6 +70,8 @@ TEST_F(KeptLines, EachProtocolFileHasItsOwnFallbackFile) {
 TEST(KeptLinesFolder, FollowsXdgStateHomeElseTheHomeFolder) {
   const char* oldState = std::getenv("XDG_STATE_HOME");
   const std::string savedState = oldState ? oldState : "";
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
   setenv("HOME", "/home/anna", 1);
   setenv("XDG_STATE_HOME", "/var/lib/anna", 1);
   EXPECT_EQ(CProtocolFallback::FromEnvironment().Folder(), "/var/lib/anna/toggra");
@@ -78,6 +80,7 @@ TEST(KeptLinesFolder, FollowsXdgStateHomeElseTheHomeFolder) {
   unsetenv("XDG_STATE_HOME");
   EXPECT_EQ(CProtocolFallback::FromEnvironment().Folder(), "/home/anna/.local/state/toggra");
   if (oldState) setenv("XDG_STATE_HOME", savedState.c_str(), 1);
+  if (oldHome) setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST(ProtocolFallback, TheRefusedLineIsShownKeptAndWrittenLaterInOrder) {
