@@ -8,5 +8,7 @@ if(TOGGRA_BUILD_TESTS AND TOGGRA_BUILD_GUI)
     TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>"
     TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>")
   add_dependencies(toggra_tests_examples toggra toggra-bench)
+  # The plug-in example runs the example plug-in from the build folder.
+  add_dependencies(toggra_tests_examples toggra-bench-plugin)
   gtest_discover_tests(toggra_tests_examples DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
 endif()

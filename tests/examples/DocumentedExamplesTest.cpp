@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <fstream>
 #include <map>
@@ -117,9 +118,12 @@ std::string NotRunBecause(const Example& e) {
   return {};
 }
 
-// Runs of the word toggra as a command (not toggra-bench, not a path part).
-int ToggraCommands(const std::string& script) {
-  static const std::regex command(R"((^|[\s;&|])toggra(\s|$))");
+// Runs of toggra as a command, by name (or also by path); not toggra-bench,
+// not a folder.
+int ToggraCommands(const std::string& script, bool byPathToo) {
+  static const std::regex byName(R"((^|[\s;&|])toggra(\s|$))");
+  static const std::regex byPath(R"((^|[\s;&|/])toggra(\s|$))");
+  const std::regex& command = byPathToo ? byPath : byName;
   int n = 0;
   for (const std::string& line : SplitLines(script)) {
     const std::string code = line.substr(0, line.find('#'));
@@ -130,10 +134,16 @@ int ToggraCommands(const std::string& script) {
 }
 
 // The example as a script for this test's folder: /tmp becomes the folder,
-// the placeholders of a usage summary become the demo set and its first channel.
+// ./build (the documents' build folder, from the source tree) the build folder
+// of these programs, and the placeholders of a usage summary the demo set and
+// its first channel, optional parts left out.
 std::string Script(const Example& e, const std::string& dir) {
+  const std::string build = std::string(TOGGRA_EXECUTABLE).substr(
+      0, std::string(TOGGRA_EXECUTABLE).find_last_of('/') + 1);
   std::string script;
   for (std::string line : e.lines) {
+    line = std::regex_replace(line, std::regex(R"((\$PWD/|\./)build/)"), build);
+    line = std::regex_replace(line, std::regex(R"( \[--[a-z-]+\])"), "");
     const bool writesDemo = line.find(" demo") != std::string::npos;
     line = std::regex_replace(line, std::regex(R"(\bFILE\b)"),
                               writesDemo ? "/tmp/new-demo.bench" : "/tmp/toggra-demo.bench");
@@ -247,11 +257,13 @@ class DocumentedExample : public ::testing::TestWithParam<Example> {
   void SetUp() override {
     ::mkdir(dir.File("runtime").c_str(), 0700);
     ::mkdir(dir.File("stub").c_str(), 0700);
-    // The stand-in records each call's arguments, NUL-separated, one record per call.
+    // The stand-in records each call's arguments, NUL-separated, in a file
+    // of its own, so that calls running side by side do not mix.
     const std::string stub = dir.File("stub/toggra");
+    ::mkdir(dir.File("argv").c_str(), 0700);
     TempDir::Write(stub,
-                   "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\000' \"$a\"; done >> \"$ARGV_LOG\"\n"
-                   "printf '\\001' >> \"$ARGV_LOG\"\n");
+                   "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\000' \"$a\"; done "
+                   "> \"$ARGV_DIR/call.$$\"\n");
     ::chmod(stub.c_str(), 0755);
     demo = dir.File("toggra-demo.bench");
     const std::string write = std::string(TOGGRA_BENCH_TOOL) + " " + demo + " demo";
@@ -269,17 +281,15 @@ class DocumentedExample : public ::testing::TestWithParam<Example> {
             {"HOME", dir.Path().string()},
             {"XDG_STATE_HOME", dir.File("state")},
             {"XDG_RUNTIME_DIR", dir.File("runtime")},
-            {"ARGV_LOG", dir.File("argv.log")}};
+            {"ARGV_DIR", dir.File("argv")}};
   }
 
   // The argument lists the stand-in received.
   std::vector<std::vector<std::string>> RecordedCalls() const {
     std::vector<std::vector<std::string>> calls;
-    std::string record;
-    std::istringstream in(TempDir::Read(dir.File("argv.log")));
-    while (std::getline(in, record, '\1')) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("argv"))) {
       std::vector<std::string> args;
-      std::istringstream fields(record);
+      std::istringstream fields(TempDir::Read(entry.path().string()));
       for (std::string arg; std::getline(fields, arg, '\0');) args.push_back(arg);
       calls.push_back(args);
     }
@@ -300,7 +310,8 @@ TEST_P(DocumentedExample, RunsAsWrittenThroughAShell) {
   const Example& e = GetParam();
   if (const std::string why = NotRunBecause(e); !why.empty()) GTEST_SKIP() << why;
   const std::string script = Script(e, dir.Path().string());
-  const int instances = ToggraCommands(script);
+  const int instances = ToggraCommands(script, true);
+  const int byName = ToggraCommands(script, false);
   // A page's later examples go on with the bench file an earlier one wrote.
   const std::string text = Script(Example{e.source, e.lines}, "/tmp");
   static const std::regex benchPath(R"(/tmp/([\w.-]+\.bench))");
@@ -314,13 +325,13 @@ TEST_P(DocumentedExample, RunsAsWrittenThroughAShell) {
     GTEST_SKIP() << "the demo set has no 8-channel device for the group layout";
 
   // What the shell hands over reads without a single warning.
-  if (instances > 0) {
+  if (byName > 0) {
     ShellRun stub(script, Environment(dir.File("stub") + ":" + Directory(TOGGRA_BENCH_TOOL)),
                   dir.Path().string());
-    stub.WaitFor([&] { return static_cast<int>(RecordedCalls().size()) >= instances; });
+    stub.WaitFor([&] { return static_cast<int>(RecordedCalls().size()) >= byName; });
     EXPECT_TRUE(stub.End());
     const auto calls = RecordedCalls();
-    EXPECT_EQ(static_cast<int>(calls.size()), instances) << script;
+    EXPECT_EQ(static_cast<int>(calls.size()), byName) << script;
     for (const auto& args : calls) {
       EXPECT_FALSE(AnswerBeforeStart(args, true).has_value()) << script;
       const StartOptions o =
