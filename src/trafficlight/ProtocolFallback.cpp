@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "device/UniqueFd.h"
+#include "files/UniqueFd.h"
 
 namespace toggra {
 

@@ -100,8 +100,11 @@ void ManExamples(const std::string& page, std::vector<Example>& out) {
 std::vector<Example> AllExamples() {
   std::vector<Example> all;
   ReadmeExamples(all);
-  ManExamples("doc/toggra.1", all);
-  ManExamples("doc/toggra-bench.1", all);
+  std::vector<std::string> pages;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(TOGGRA_SOURCE_DIR) + "/doc"))
+    if (entry.path().extension() == ".1") pages.push_back("doc/" + entry.path().filename().string());
+  std::sort(pages.begin(), pages.end());
+  for (const std::string& page : pages) ManExamples(page, all);
   return all;
 }
 
@@ -143,11 +146,14 @@ std::string Script(const Example& e, const std::string& dir) {
   std::string script;
   for (std::string line : e.lines) {
     line = std::regex_replace(line, std::regex(R"((\$PWD/|\./)build/)"), build);
-    line = std::regex_replace(line, std::regex(R"( \[--[a-z-]+\])"), "");
+    line = std::regex_replace(line, std::regex(R"( \[(--[a-z-]+|[A-Z]+)\])"), "");
+    line = std::regex_replace(line, std::regex(R"(DEVICE ID VALUE)"), "0 16 1");
+    // Of alternatives the first, and a channel of the demo set for an ID.
+    line = std::regex_replace(line, std::regex(R"(\b([a-z]+)(\|[a-z]+)+\b)"), "$1");
+    line = std::regex_replace(line, std::regex(R"(\bID\b)"), "bench:0:1");
     const bool writesDemo = line.find(" demo") != std::string::npos;
     line = std::regex_replace(line, std::regex(R"(\bFILE\b)"),
                               writesDemo ? "/tmp/new-demo.bench" : "/tmp/toggra-demo.bench");
-    line = std::regex_replace(line, std::regex(R"(DEVICE ID VALUE)"), "0 16 1");
     line = std::regex_replace(line, std::regex("/tmp/"), dir + "/");
     script += line + "\n";
   }
