@@ -3,6 +3,7 @@
 #include "app/Application.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "Version.h"
@@ -41,12 +42,17 @@ constexpr char kUsage[] =
     "                die untere, Zahl2 für die obere Reihe (Vorgabe 10040064).\n"
     "  r, g, y       Startfarbe der Ampel: Rot, Grün, Gelb. Mit Zahl2 oder -D endet\n"
     "                das Programm, wenn ein Ampellauf Rot erreicht.\n"
-    "  --headless    Ohne Fenster und Infobereich laufen (ohne Anzeige), mit der\n"
-    "                MQTT-Anbindung, wenn TOGGRA_MQTT einen Broker nennt.\n"
+    "  -h, -?        Diese Hilfe anzeigen.\n"
+    "\n"
+    "Optionen, die mit \"--\" beginnen, sind Toggras eigene; sie und die Qt-Optionen\n"
+    "wie -platform offscreen werden vorher entfernt:\n"
     "  --help        Diese Hilfe anzeigen.\n"
     "  --version     Die Programmversion anzeigen.\n"
+    "  --headless    Ohne Fenster und Infobereich laufen (ohne Anzeige), mit der\n"
+    "                MQTT-Anbindung, wenn TOGGRA_MQTT einen Broker nennt.\n"
     "\n"
-    "Qt-Optionen wie -platform offscreen werden vorher entfernt.\n"
+    "Was keine Wirkung hat, meldet eine Warnung; das Programm startet trotzdem.\n"
+    "In einer Shell jeden Namen als eigenes Argument: -N[ \"Pumpe 1\" Licht ]\n"
     "\n"
     "Umgebung:\n"
     "  TOGGRA_DEVICES    Geräteeinträge, durch ; getrennt (bench:DATEI,\n"
@@ -65,6 +71,8 @@ constexpr char kUsage[] =
     "  TOGGRA_MQTT_CA_FILE        CA-Zertifikate für mqtts://.\n"
     "  TOGGRA_MQTT_PREFIX         Themenpräfix (sonst toggra/RECHNERNAME).\n"
     "  XDG_CONFIG_HOME   Ordner der Benutzereinstellungen (sonst ~/.config).\n"
+    "  XDG_STATE_HOME    Hier (in toggra/) bleiben Protokollzeilen, solange die\n"
+    "                    Protokolldatei nicht zu öffnen ist (sonst ~/.local/state).\n"
     "  QT_QPA_PLATFORM   Qt-Plattform, z. B. offscreen für einen Lauf ohne Anzeige.\n"
     "\n"
     "Mehr in der Handbuchseite toggra(1).\n";
@@ -110,11 +118,62 @@ std::string ProgramNameFromPath(const std::string& argv0) {
   return base;
 }
 
+OwnOptions TakeOwnOptions(const std::vector<std::string>& args) {
+  OwnOptions own;
+  bool ended = false;
+  for (const std::string& arg : args) {
+    if (ended || arg.rfind("--", 0) != 0) {
+      own.rest.push_back(arg);
+    } else if (arg == "--") {
+      ended = true;
+    } else if (arg == "--help") {
+      own.help = true;
+    } else if (arg == "--version") {
+      own.version = true;
+    } else if (arg == "--headless") {
+      own.headless = true;
+    } else {
+      own.unknown.push_back(arg);
+    }
+  }
+  return own;
+}
+
+const std::vector<std::string>& OwnOptionNames() {
+  static const std::vector<std::string> names{"help", "version", "headless"};
+  return names;
+}
+
 std::optional<std::string> InfoRequest(const std::vector<std::string>& args) {
-  if (args.size() != 1) return std::nullopt;
-  if (args[0] == "--help") return std::string(kUsage);
-  if (args[0] == "--version") return std::string("toggra " TOGGRA_VERSION "\n");
+  const OwnOptions own = TakeOwnOptions(args);
+  if (own.help) return std::string(kUsage);
+  if (own.version) return std::string("toggra " TOGGRA_VERSION "\n");
   return std::nullopt;
+}
+
+std::optional<EarlyExit> AnswerBeforeStart(const std::vector<std::string>& args,
+                                           bool frameworkOptionsRemoved) {
+  constexpr int kUsageError = 2;
+  if (const auto info = InfoRequest(args)) return EarlyExit{0, *info, {}};
+  const OwnOptions own = TakeOwnOptions(args);
+  if (frameworkOptionsRemoved && !own.unknown.empty()) {
+    EarlyExit answer{kUsageError, {}, {}};
+    for (const std::string& option : own.unknown)
+      answer.standardError += "toggra: unbekannte Option „" + option +
+                              "“ (toggra --help zeigt die Optionen)\n";
+    return answer;
+  }
+  // The framework's options read by the classic parser could only make it
+  // warn, never ask for the help: their words hold no "-h" or "-?".
+  if (ParseCommandLine(AssembleCommandLine(own.rest), "toggra").help)
+    return EarlyExit{0, kUsage, {}};
+  return std::nullopt;
+}
+
+std::string WarningText(const StartOptions& options) {
+  std::string text;
+  for (const std::string& warning : options.warnings) text += "toggra: " + warning + "\n";
+  return text;
 }
 
 void ApplyStartOptions(const StartOptions& options, std::vector<std::string>* names,
@@ -156,7 +215,12 @@ bool CToggraApp::InitInstance(const std::vector<std::string>& argv, const DlgSer
   // The options, with the name list, belong to this frame; the dialog only
   // points to the list and empties it when it is destroyed, so they must be
   // declared before the dialog.
-  StartOptions options = ParseCommandLine(AssembleCommandLine(args), programName);
+  StartOptions options = ParseCommandLine(AssembleCommandLine(TakeOwnOptions(args).rest), programName);
+  const std::string warnings = WarningText(options);
+  if (!warnings.empty()) {
+    std::fputs(warnings.c_str(), stderr);
+    std::fflush(stderr);
+  }
 
   // The registry key name of the framework has no counterpart here: the
   // options live under the program's own keys.

@@ -6,6 +6,7 @@
 #include "app/Headless.h"
 #include "settings/HiveRegistry.h"
 #include "trafficlight/PosixFileService.h"
+#include "trafficlight/ProtocolFallback.h"
 
 namespace toggra {
 
@@ -44,6 +45,7 @@ struct CServiceBuilder::Owned {
   std::unique_ptr<CHiveRegistry> registry;
   DeviceSettingsRoot settingsRoot;
   CPosixFileService files;
+  CProtocolFallback protocolFallback = CProtocolFallback::FromEnvironment();
   CNullHost host;
   CNullTrayShell tray;
   CNonInteractivePrompts prompts{LogToStderr};
@@ -80,6 +82,10 @@ CServiceBuilder& CServiceBuilder::Files(IFileService& files) {
   m_services.files = &files;
   return *this;
 }
+CServiceBuilder& CServiceBuilder::ProtocolFallback(IProtocolFallback& fallback) {
+  m_services.protocolFallback = &fallback;
+  return *this;
+}
 CServiceBuilder& CServiceBuilder::Devices(std::function<std::unique_ptr<CPivlink>()> createDevice) {
   m_services.createDevice = std::move(createDevice);
   return *this;
@@ -107,7 +113,12 @@ DlgServices CServiceBuilder::Build() {
     s.registry = m_owned->registry.get();
   }
   if (!s.settingsRoot) s.settingsRoot = &m_owned->settingsRoot;
-  if (!s.files) s.files = &m_owned->files;
+  // Kept protocol lines belong to the real files: a caller's own file
+  // service (a test's fake) gets no fallback unless it names one.
+  if (!s.files) {
+    s.files = &m_owned->files;
+    if (!s.protocolFallback) s.protocolFallback = &m_owned->protocolFallback;
+  }
   if (!s.createDevice) {
     IRegistry* registry = s.registry;
     s.createDevice = [registry] { return CreatePivlink(registry); };

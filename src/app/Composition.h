@@ -31,6 +31,9 @@ class CServiceBuilder {
   CServiceBuilder& Registry(IRegistry& registry);
   CServiceBuilder& SettingsRoot(DeviceSettingsRoot& root);
   CServiceBuilder& Files(IFileService& files);
+  // Where refused protocol lines wait; by default, with the default file
+  // service only, the folder under XDG_STATE_HOME.
+  CServiceBuilder& ProtocolFallback(IProtocolFallback& fallback);
   CServiceBuilder& Devices(std::function<std::unique_ptr<CPivlink>()> createDevice);
   CServiceBuilder& Events(IEventQueue& events);
 

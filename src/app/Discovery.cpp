@@ -7,6 +7,7 @@
 #include "app/Format.h"
 #include "app/StartUpSteps.h"
 #include "device/Backend.h"
+#include "trafficlight/ColumnSteps.h"
 
 namespace toggra {
 
@@ -66,10 +67,10 @@ DeviceClass Classify(CToggraDlg& dlg, int d) {
 // A start number below zero was not given: the stored duration applies.
 int StartDuration(const CToggraDlg& dlg, int number, CDeviceSettings& settings,
                   const std::string& valueName) {
-  if (number >= 0) return dlg.m_groupMode ? 0 : number;
+  if (number >= 0) return dlg.m_groupMode ? 0 : std::min(number, column::kMaxDurationSeconds);
   int stored = 0;
   if (!settings.ReadDword(valueName, &stored)) stored = 0;
-  return stored;
+  return std::min(stored, column::kMaxDurationSeconds);
 }
 
 // Fills record m_switchCount for channel c of device d. Returns false when the
@@ -101,7 +102,9 @@ bool SetUpColumn(CToggraDlg& dlg, CDeviceSettings& settings, int d, const Device
   // The sum is taken in 64 bits: two large start numbers must not wrap round
   // and let any stored total through.
   const int64_t phases = static_cast<int64_t>(r.m_timer) + r.m_timer2;
-  r.m_timerT = settings.ReadDword(name(kEntryTimerT), &total) && total > phases ? total : 0;
+  const bool stored = settings.ReadDword(name(kEntryTimerT), &total);
+  total = std::min(total, column::kMaxDurationSeconds);
+  r.m_timerT = stored && total > phases ? total : 0;
   if (dlg.m_colour1 >= 0 && dlg.m_colour2 >= 0 && !dlg.m_groupMode) {
     dlg.EnableWindow(kIdTimeButton + i, false);
     dlg.EnableWindow(kIdStartButton + i, false);

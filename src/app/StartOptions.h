@@ -20,6 +20,12 @@ struct StartOptions {
   int number2 = -1;
   int colour = -1;  // 0 red, 1 green, 2 yellow
   bool noArguments = false;
+  // "-h", "-H" or "-?": the help is shown instead of starting.
+  bool help = false;
+  // One German sentence per piece of the line that had no effect, in line
+  // order. The parser never fails; these only tell the user what it passed
+  // over or what a later piece replaced.
+  std::vector<std::string> warnings;
 };
 
 // commandLine: the argument text after the program name; programName: the

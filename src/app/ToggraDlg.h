@@ -26,6 +26,7 @@
 #include "settings/DeviceSettings.h"
 #include "settings/Registry.h"
 #include "trafficlight/FileService.h"
+#include "trafficlight/ProtocolFallback.h"
 #include "ui/SystemTray.h"
 #include "ui/TrayShell.h"
 
@@ -41,6 +42,7 @@ struct DlgServices {
   IRegistry* registry = nullptr;
   DeviceSettingsRoot* settingsRoot = nullptr;
   IFileService* files = nullptr;
+  IProtocolFallback* protocolFallback = nullptr;  // keeps lines the protocol file refused
   ITrayShell* trayShell = nullptr;
   std::function<std::unique_ptr<CPivlink>()> createDevice;  // CreatePivlink by default
   IEventQueue* events = nullptr;  // work posted from other threads; may be null
@@ -190,6 +192,7 @@ class CToggraDlg : public ICommandTarget {
   std::vector<std::string>* m_nameList = nullptr;
   std::string m_stateFile;
   int m_stateFileOk = 0;
+  std::string m_stateFileReport;  // what stderr was last told about the state file
   std::array<CControl*, kMaxColumns> m_timeButtons{};
   std::array<CControl*, kMaxColumns> m_groupBoxes{};
   std::array<CControl*, kMaxColumns> m_startButtons{};

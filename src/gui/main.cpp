@@ -21,17 +21,26 @@ namespace {
 // The program name and the arguments, as the process got them.
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
+// The arguments after the program name.
+std::vector<std::string> AfterName(const std::vector<std::string>& all) {
+  return {all.begin() + (all.empty() ? 0 : 1), all.end()};
+}
+
+// Prints an early answer; its exit code is the program's.
+int Answer(const toggra::EarlyExit& answer) {
+  std::fputs(answer.standardOutput.c_str(), stdout);
+  std::fputs(answer.standardError.c_str(), stderr);
+  return answer.exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace toggra;
 
   // Answered before any window, so that they work without a display.
-  const std::vector<std::string> all = Arguments(argc, argv);
-  if (const auto info = InfoRequest({all.begin() + (all.empty() ? 0 : 1), all.end()})) {
-    std::fputs(info->c_str(), stdout);
-    return 0;
-  }
+  if (const auto answer = AnswerBeforeStart(AfterName(Arguments(argc, argv)), false))
+    return Answer(*answer);
 
   // Without window and tray, before anything asks for a display.
   if (headless::WantsHeadless(argc, argv)) return headless::RunHeadless(argc, argv);
@@ -39,6 +48,8 @@ int main(int argc, char** argv) {
   // QApplication takes its own options (-platform, -style, ...) out of argv;
   // what remains is the program's command line.
   QApplication app(argc, argv);
+  if (const auto answer = AnswerBeforeStart(AfterName(Arguments(argc, argv)), true))
+    return Answer(*answer);
   QApplication::setApplicationName(QStringLiteral("toggra"));
   // Lets Wayland desktops match the window to its desktop entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.toggra.Toggra"));

@@ -59,25 +59,27 @@ std::unique_ptr<Bridge> StartBridge(IRegistry& registry, IEventQueue& events) {
   return b;
 }
 
-// The process arguments without --headless.
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
-  std::vector<std::string> args;
-  for (int k = 0; k < argc; ++k)
-    if (k == 0 || std::strcmp(argv[k], kHeadlessOption) != 0) args.emplace_back(argv[k]);
-  return args;
-}
+// The process arguments as they are: the start sequence takes Toggra's own
+// "--" options (--headless among them) off before the classic parser.
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 }  // namespace
 
 bool WantsHeadless(int argc, char** argv) {
-  for (int k = 1; k < argc; ++k)
-    if (std::strcmp(argv[k], kHeadlessOption) == 0) return true;
-  return false;
+  return argc > 1 && TakeOwnOptions({argv + 1, argv + argc}).headless;
 }
 
 int RunHeadless(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("toggra"));
+  // With Qt's own options taken off, an unknown "--" option is a usage error.
+  if (argc > 1) {
+    if (const auto answer = AnswerBeforeStart({argv + 1, argv + argc}, true)) {
+      std::fputs(answer->standardOutput.c_str(), stdout);
+      std::fputs(answer->standardError.c_str(), stderr);
+      return answer->exitCode;
+    }
+  }
 
   CHeadlessHost host;
   CQtEventQueue events(&host);

@@ -12,6 +12,11 @@ namespace toggra::column {
 
 inline constexpr int kTicksPerSecond = 10;
 
+// The longest duration a run can count: a run's three phases in 32-bit tick
+// counters. A longer one from the command line or the settings is taken as
+// this, so that the "Kurzzeit" button shows what is then counted.
+inline constexpr int kMaxDurationSeconds = INT32_MAX / (3 * kTicksPerSecond);
+
 // Counters are 32-bit; a huge duration (the command line and the settings
 // allow any int) must not overflow when it is turned into ticks.
 inline int ArmTicks(int64_t seconds) {

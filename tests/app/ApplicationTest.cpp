@@ -64,19 +64,56 @@ TEST(ProgramNames, OnlyTheFileNameSelectsTrafficLights) {
   EXPECT_FALSE(lights("/usr/bin/toggra.ampel"));
 }
 
-TEST(InfoRequests, HelpNamesEveryOptionAndBothAnswerOnlyAsTheSoleArgument) {
+TEST(InfoRequests, HelpNamesEveryOptionAndBothAnswerAnywhereAmongTheArguments) {
   const auto help = InfoRequest({"--help"});
   ASSERT_TRUE(help.has_value());
   for (const char* option : {"-A", "-D", "-F", "-L", "-N[", "-S", "-T", "Zahl1 Zahl2",
-                             "r, g, y", "ampel", "--version", "TOGGRA_BENCH"}) {
+                             "r, g, y", "ampel", "--version", "--headless", "-h, -?",
+                             "TOGGRA_BENCH"}) {
     EXPECT_NE(help->find(option), std::string::npos) << option;
   }
   EXPECT_EQ(help->back(), '\n');
   EXPECT_EQ(InfoRequest({"--version"}), std::optional<std::string>("toggra 4.2.2\n"));
-  for (const Args& args : {Args{}, Args{"-T"}, Args{"--help", "-T"}, Args{"-T", "--version"},
-                           Args{"--HELP"}}) {
+  EXPECT_EQ(InfoRequest({"-A", "--help", "-T"}), help);
+  EXPECT_EQ(InfoRequest({"-T", "--version"}), std::optional<std::string>("toggra 4.2.2\n"));
+  for (const Args& args : {Args{}, Args{"-T"}, Args{"--HELP"}, Args{"--", "--help"},
+                           Args{"-N[", "--x", "]"}, Args{"--headless"}}) {
     EXPECT_FALSE(InfoRequest(args).has_value());
   }
+}
+
+TEST(OwnOptions, AreTakenOffBeforeTheClassicParserAndKeepTheRestInOrder) {
+  const OwnOptions own = TakeOwnOptions({"-A", "--headless", "60", "--verbose", "-T", "--",
+                                         "--help", "g"});
+  EXPECT_TRUE(own.headless);
+  EXPECT_FALSE(own.help);  // after "--" it is the parser's
+  EXPECT_EQ(own.unknown, Args{"--verbose"});
+  EXPECT_EQ(own.rest, (Args{"-A", "60", "-T", "--help", "g"}));
+  for (const std::string& name : OwnOptionNames())
+    EXPECT_TRUE(TakeOwnOptions({"--" + name}).unknown.empty()) << name;
+}
+
+TEST(EarlyAnswers, HelpVersionAndUnknownOwnOptionsEndBeforeAnyWindow) {
+  const auto help = AnswerBeforeStart({"--help", "-A"}, false);
+  ASSERT_TRUE(help.has_value());
+  EXPECT_EQ(help->exitCode, 0);
+  EXPECT_EQ(help->standardOutput, InfoRequest({"--help"}).value());
+  for (const Args& args : {Args{"-h"}, Args{"-A", "-?"}, Args{"-H", "60"}}) {
+    const auto classic = AnswerBeforeStart(args, true);
+    ASSERT_TRUE(classic.has_value()) << args[0];
+    EXPECT_EQ(classic->exitCode, 0);
+    EXPECT_EQ(classic->standardOutput, help->standardOutput);
+  }
+  // The framework may still own an unknown "--" option before it has taken
+  // its own off; afterwards it is an error naming it.
+  EXPECT_FALSE(AnswerBeforeStart({"--platform", "offscreen"}, false).has_value());
+  const auto unknown = AnswerBeforeStart({"-T", "--verbose"}, true);
+  ASSERT_TRUE(unknown.has_value());
+  EXPECT_EQ(unknown->exitCode, 2);
+  EXPECT_TRUE(unknown->standardOutput.empty());
+  EXPECT_NE(unknown->standardError.find("„--verbose“"), std::string::npos);
+  for (const Args& args : {Args{}, Args{"-T", "60"}, Args{"--headless", "-A"}, Args{"-X"}})
+    EXPECT_FALSE(AnswerBeforeStart(args, true).has_value());
 }
 
 class CopyStep : public testing::Test {
@@ -194,6 +231,24 @@ TEST_F(StartSequence, RunsTheFilledDialogOnceAndDestroysItBeforeReturning) {
   ASSERT_FALSE(t.tray.calls.empty());
   EXPECT_EQ(t.tray.calls.back().message, NIM_DELETE);
   EXPECT_TRUE(t.tray.icons.empty());
+}
+
+TEST_F(StartSequence, WarnsOnStderrAndStartsWithoutTheOwnOptions) {
+  bool exclusive = false, trafficLight = true;
+  testing::internal::CaptureStderr();
+  CToggraApp().InitInstance({"/usr/bin/toggra", "--headless", "-X", "-T", "600", "30", "20"},
+                            Services(), [&](CToggraDlg& d) {
+                              exclusive = d.m_exclusive != 0;
+                              trafficLight = d.m_trafficLight != 0;
+                              return IDOK;
+                            });
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(exclusive);
+  EXPECT_FALSE(trafficLight);
+  EXPECT_EQ(err,
+            "toggra: unbekannte Option „-X“ übergangen\n"
+            "toggra: Zahl „600“ übergangen: die spätere Zahl „20“ ersetzt sie (es zählen nur "
+            "zwei Zahlen)\n");
 }
 
 TEST_F(StartSequence, NoArgumentsReachTheDialogAndTheResultIsIgnored) {

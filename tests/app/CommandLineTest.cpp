@@ -230,5 +230,83 @@ TEST(ProgramName, AmpelInAnyCaseSelectsTrafficLights) {
   EXPECT_FALSE(ParseCommandLine("", "\xC4mpel").trafficLight);
 }
 
+// ---- what had no effect is named, one warning per piece ----
+
+struct WarningCase {
+  const char* line;
+  std::vector<std::string> warnings;
+};
+
+std::ostream& operator<<(std::ostream& os, const WarningCase& c) {
+  return os << '"' << c.line << '"';
+}
+
+class Warnings : public testing::TestWithParam<WarningCase> {};
+
+TEST_P(Warnings, NameEachPieceThatHadNoEffect) {
+  EXPECT_EQ(Parse(GetParam().line).warnings, GetParam().warnings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Warnings,
+    testing::Values(
+        // What works says nothing.
+        WarningCase{"-A -D -F -L -T -N[a \"b c\"] -S /tmp/x 60 30 g", {}},
+        WarningCase{"-g -A 60 -5", {}}, WarningCase{"", {}}, WarningCase{"   ", {}},
+        WarningCase{"-N[]-T", {}},
+        WarningCase{"-X -T", {"unbekannte Option „-X“ übergangen"}},
+        WarningCase{"-R", {"unbekannte Option „-R“ übergangen"}},
+        WarningCase{"- 5", {"„-“ ohne Optionsbuchstaben übergangen"}},
+        WarningCase{"-5", {"„-“ vor „5“ übergangen: die erste Zahl ist nie negativ"}},
+        WarningCase{"600 30 20",
+                    {"Zahl „600“ übergangen: die spätere Zahl „20“ ersetzt sie (es zählen nur "
+                     "zwei Zahlen)"}},
+        WarningCase{"1 2 3 4",
+                    {"Zahl „1“ übergangen: die spätere Zahl „3“ ersetzt sie (es zählen nur "
+                     "zwei Zahlen)",
+                     "Zahl „2“ übergangen: die spätere Zahl „4“ ersetzt sie (es zählen nur "
+                     "zwei Zahlen)"}},
+        WarningCase{"r g", {"Farbe „r“ übergangen: die spätere Farbe „g“ ersetzt sie"}},
+        WarningCase{"foo -T \"box", {"„foo“ nicht verstanden, übergangen",
+                                     "„\"box“ nicht verstanden, übergangen"}},
+        WarningCase{"-S", {"„-S“ ohne Datei übergangen"}},
+        WarningCase{"-S \"\"", {"„-S“ ohne Datei übergangen"}},
+        WarningCase{"-S a -S b",
+                    {"Zustandsdatei „a“ übergangen: ein späteres „-S“ ersetzt sie"}},
+        WarningCase{"-N", {"„-N“ ohne „[“ übergangen"}},
+        WarningCase{"-N 60 -T",
+                    {"„60 -T“ übergangen: „-N“ ohne „[“ verbraucht den Rest der Befehlszeile"}},
+        WarningCase{"-N xyz [a ]", {"„xyz“ zwischen „-N“ und „[“ übergangen"}},
+        WarningCase{"-N[\"Pumpe 1\" Licht]",
+                    {"Namensliste ohne „]“: der Rest der Befehlszeile wurde als Namen gelesen "
+                     "(vor „]“ gehört ein Leerzeichen)"}},
+        WarningCase{"-T \xFC -A",
+                    {"„\xFC -A“ übergangen: ein Byte ab 0x80 zwischen den Optionen beendet das "
+                     "Lesen"}}));
+
+TEST(Warnings, LeaveTheOptionsAsTheyWere) {
+  // The warnings are only told; every line means what it meant before.
+  for (const char* line : {"-X -T 5", "600 30 20 g", "-N 60 -T", "foo -A", "-S"}) {
+    StartOptions o = Parse(line);
+    EXPECT_FALSE(o.warnings.empty()) << line;
+    EXPECT_FALSE(o.help) << line;
+  }
+  EXPECT_TRUE(Parse("-X -T").exclusive);
+  EXPECT_EQ(Parse("600 30 20").number1, 20);
+  EXPECT_EQ(Parse("600 30 20").number2, 30);
+}
+
+TEST(HelpLetters, HAndQuestionMarkAskForTheHelpAnywhereBetweenOptions) {
+  for (const char* line : {"-h", "-H", "-?", "-A -h -T", "60 -?"}) {
+    const StartOptions o = Parse(line);
+    EXPECT_TRUE(o.help) << line;
+    EXPECT_TRUE(o.warnings.empty()) << line;
+  }
+  // Inside a name or a path it is a name or a path.
+  EXPECT_FALSE(Parse("-N[-h ]").help);
+  EXPECT_FALSE(Parse("-S -h").help);
+  EXPECT_FALSE(Parse("-T \xFC -h").help);
+}
+
 }  // namespace
 }  // namespace toggra

@@ -212,3 +212,48 @@ TEST_F(TrayIcons, TooltipUsesDevIdOrSerialButNeverTheCaptionNames) {
 
 }  // namespace
 }  // namespace toggra::test
+
+namespace toggra::test {
+namespace {
+
+// Seconds from the "Kurzzeit" text ("hh:mm:ss", "mm:ss" or "ss").
+int64_t ShownSeconds(const std::string& text) {
+  int64_t seconds = 0, part = 0;
+  for (const char c : text + ":") {
+    if (c == ':') {
+      seconds = seconds * 60 + part;
+      part = 0;
+    } else {
+      part = part * 10 + (c - '0');
+    }
+  }
+  return seconds;
+}
+
+struct HugeCase {
+  const char* label;
+  int number1;      // from the command line, -1 when absent
+  int stored;       // SwitchTimer in the settings
+};
+
+class HugeDuration : public StartUpFixture, public ::testing::WithParamInterface<HugeCase> {};
+
+TEST_P(HugeDuration, TheButtonShowsWhatTheRunThenCounts) {
+  AddDevice(8, 1);
+  StoreDword(8, 1, 1000, "SwitchTimer", GetParam().stored);
+  Dlg().m_colour1 = GetParam().number1;
+  Start();
+  const int64_t shown = ShownSeconds(Text(kIdTimeButton));
+  Dlg().SwitchGreen(0);
+  for (int k = 0; k < 10; ++k) Dlg().TimerTick();
+  EXPECT_EQ(ShownSeconds(Text(kIdTimeButton)), shown - 1) << Text(kIdTimeButton);
+}
+
+INSTANTIATE_TEST_SUITE_P(StartDurations, HugeDuration,
+                         ::testing::Values(HugeCase{"CommandLine", 2147483647, 5},
+                                           HugeCase{"Settings", -1, 2000000000},
+                                           HugeCase{"Ordinary", 600, 5}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace toggra::test

@@ -38,6 +38,7 @@
 #include "support/ManualClock.h"
 #include "support/TempDir.h"
 #include "trafficlight/PosixFileService.h"
+#include "trafficlight/ProtocolFallback.h"
 
 namespace toggra::gui {
 namespace {
@@ -149,6 +150,7 @@ class FullStack : public ::testing::Test {
                         .Registry(*registry.get())
                         .SettingsRoot(settingsRoot)
                         .Files(files)
+                        .ProtocolFallback(protocolFallback)
                         .TrayShell(tray)
                         .Build();
     dlg = std::make_unique<CToggraDlg>(s);
@@ -205,6 +207,7 @@ class FullStack : public ::testing::Test {
   std::unique_ptr<CHiveRegistry> registry;
   DeviceSettingsRoot settingsRoot;
   CPosixFileService files;
+  CProtocolFallback protocolFallback{dir.File("state/toggra")};
   CQtPrompts prompts;
   CQtTrayShell tray;
   ModalAnswers answers;
@@ -330,16 +333,25 @@ TEST_F(FullStack, ProtocolInAFolderThatCannotBeMadeShowsTheBoxAndTheChannelStill
   size_t before = Commands().size();
   answers.Then(Press("OK"));
   Click(kIdUpperButton);
-  EXPECT_EQ(answers.shown,
-            (std::vector<Shown>{{"Fehler", {"Datei konnte nicht geöffnet werden"}}}));
+  ASSERT_EQ(answers.shown.size(), 1u);
+  EXPECT_EQ(answers.shown[0].title, "Fehler");
+  // The fixed first line, then the path with the system's reason and the
+  // place where the line waits.
+  const std::string kept = protocolFallback.FileFor(protocol);
+  const std::string text = answers.shown[0].texts.empty() ? "" : answers.shown[0].texts[0];
+  EXPECT_EQ(text.rfind("Datei konnte nicht geöffnet werden\n" + protocol + ": ", 0), 0u) << text;
+  EXPECT_NE(text.find(kept), std::string::npos) << text;
+  EXPECT_EQ(TempDir::Read(kept), "; 0\r\n");
   EXPECT_EQ(CommandsSince(before), std::vector<std::string>{"SetSwitch 0 16 0"});
 
-  // Once the folder can be made, the lines arrive and nothing is shown.
+  // Once the folder can be made, the kept line arrives before the new one and
+  // nothing is shown.
   fs::remove(dir.File("blocker"));
   fs::create_directory(dir.File("blocker"));
   Click(kIdUpperButton);
   EXPECT_EQ(answers.shown.size(), 1u);
-  EXPECT_EQ(TempDir::Read(protocol), "; 0\r\n");
+  EXPECT_EQ(TempDir::Read(protocol), "; 0\r\n; 0\r\n");
+  EXPECT_EQ(TempDir::Read(kept), "");
 }
 
 TEST_F(FullStack, HiveThatCannotBeWrittenReportsOneFailedSaveOnceAndKeepsOptionsQuiet) {

@@ -1,5 +1,6 @@
 // The real `toggra --headless` on bench files with a real broker, driven and
 // watched from outside through the broker, the bench and the command log.
+#include <algorithm>
 #include <sys/stat.h>
 
 #include "mqtt/BrokerSupport.h"
@@ -91,7 +92,11 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   EXPECT_TRUE(watch->WaitFor(T("light", id, "countdown"), "1", 3s));
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "red", 5s));
   EXPECT_EQ(watch->Last(T("light", id, "countdown")), "0");
-  const auto states = watch->To(T("light", id, "state"));
+  auto states = watch->To(T("light", id, "state"));
+  // Under load the red of the command before the run may arrive after
+  // Forget(); what the run itself published starts at its green.
+  const auto green = std::find(states.begin(), states.end(), "green");
+  states.erase(states.begin(), green);
   EXPECT_EQ(states, (std::vector<std::string>{"green", "yellow", "red"}));
   p.Signal(SIGTERM);
   EXPECT_TRUE(e2e::CleanExit(p.WaitExit(5s)));

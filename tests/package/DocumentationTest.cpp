@@ -93,14 +93,25 @@ TEST_F(OptionDocumentation, ManPageListsExactlyTheParsedOptions) {
   EXPECT_EQ(Matches(ManSection(man, "SYNOPSIS"), R"(\\-([A-Z])\b)"), parsed);
 }
 
-TEST_F(OptionDocumentation, EveryDocumentedLongOptionIsAnswered) {
+TEST_F(OptionDocumentation, HelpAndManPageListExactlyTheOwnOptions) {
   const Names inHelp = Matches(Help(), R"(^  --([a-z]+))");
   const Names inMan = Matches(ManSection(man, "OPTIONS"), R"(^\.TP\n\.B \\-\\-([a-z]+)$)");
-  EXPECT_EQ(inHelp, inMan);
-  ASSERT_FALSE(inHelp.empty());
-  // --headless picks the front-end before the classic options are read.
-  for (const std::string& option : inHelp)
-    EXPECT_TRUE(option == "headless" || InfoRequest({"--" + option}).has_value()) << option;
+  const Names known(OwnOptionNames().begin(), OwnOptionNames().end());
+  EXPECT_EQ(inHelp, known);
+  EXPECT_EQ(inMan, known);
+  for (const std::string& option : known)
+    EXPECT_TRUE(TakeOwnOptions({"--" + option}).unknown.empty()) << option;
+  // The two that answer without starting.
+  EXPECT_TRUE(InfoRequest({"--help"}).has_value());
+  EXPECT_TRUE(InfoRequest({"--version"}).has_value());
+}
+
+TEST_F(OptionDocumentation, HelpLettersAreDocumentedWhereTheParserAnswersThem) {
+  for (const char* letter : {"-h", "-?"}) {
+    EXPECT_TRUE(ParseCommandLine(letter, "toggra").help) << letter;
+  }
+  EXPECT_NE(Help().find("  -h, -?"), std::string::npos);
+  EXPECT_NE(ManSection(man, "OPTIONS").find(".BR \\-h \", \" \\-?"), std::string::npos);
 }
 
 TEST_F(OptionDocumentation, HelpAndManPageNameTheSameEnvironment) {

@@ -127,7 +127,8 @@ TEST_P(StateAndProtocolOnNoRegularFile, FailsAsUnopenableWithoutBlockingAndResum
 
   r.d.WriteProtocol(0);
   ASSERT_EQ(r.t.prompts.boxes.size(), 1u);
-  EXPECT_EQ(r.t.prompts.boxes[0].text, "Datei konnte nicht geöffnet werden");
+  EXPECT_EQ(r.t.prompts.boxes[0].text.rfind("Datei konnte nicht geöffnet werden\n" + path + ": ", 0),
+            0u);
   EXPECT_EQ(r.t.prompts.boxes[0].caption, "Fehler");
   // Nothing was created behind a link, nor sent down a pipe.
   EXPECT_FALSE(fs::exists(dir.File("missing")));

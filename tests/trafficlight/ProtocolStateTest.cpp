@@ -51,7 +51,9 @@ TEST(ProtocolFile, WithoutPathOrWhenUnopenableNoLineIsWritten) {
   t.files.unopenable.insert("locked.txt");
   d.WriteProtocol(0);
   ASSERT_EQ(t.prompts.boxes.size(), 1u);
-  EXPECT_EQ(t.prompts.boxes[0].text + "|" + t.prompts.boxes[0].caption,
+  // The fixed text comes first; the path and the reason follow below it.
+  EXPECT_EQ(t.prompts.boxes[0].text.substr(0, t.prompts.boxes[0].text.find('\n')) + "|" +
+                t.prompts.boxes[0].caption,
             "Datei konnte nicht geöffnet werden|Fehler");
   EXPECT_TRUE(t.prompts.boxes[0].owned);
   EXPECT_EQ(d.m_records[0].m_countdown, 70);
