@@ -10,5 +10,5 @@ if(TOGGRA_BUILD_TESTS AND TOGGRA_BUILD_GUI)
   add_dependencies(toggra_tests_examples toggra toggra-bench)
   # The plug-in example runs the example plug-in from the build folder.
   add_dependencies(toggra_tests_examples toggra-bench-plugin toggra-ctl)
-  gtest_discover_tests(toggra_tests_examples DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
+  gtest_discover_tests(toggra_tests_examples DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 60)
 endif()

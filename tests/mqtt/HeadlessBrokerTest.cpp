@@ -66,7 +66,7 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
 
   p.Signal(SIGTERM);
   EXPECT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
-  EXPECT_EQ(watch->Last("toggra/a/status"), "offline");
+  EXPECT_TRUE(watch->WaitFor("toggra/a/status", "offline"));
   EXPECT_EQ(e2e::Count(Log("a"), "ResetDevice 0"), 2);
 }
 
