@@ -150,7 +150,9 @@ std::string Script(const Example& e, const std::string& dir) {
       0, std::string(TOGGRA_EXECUTABLE).find_last_of('/') + 1);
   std::string script;
   for (std::string line : e.lines) {
-    line = std::regex_replace(line, std::regex(R"((\$PWD/|\./)build/)"), build);
+    // A marker first: the build folder itself may lie under /tmp.
+    static const std::string kBuildMark = "\x01build\x01";
+    line = std::regex_replace(line, std::regex(R"((\$PWD/|\./)build/)"), kBuildMark);
     line = std::regex_replace(line, std::regex(R"( \[(--[a-z-]+|[A-Z]+)\])"), "");
     line = std::regex_replace(line, std::regex(R"(DEVICE ID VALUE)"), "0 16 1");
     // Of alternatives the first, and a channel of the demo set for an ID.
@@ -160,6 +162,8 @@ std::string Script(const Example& e, const std::string& dir) {
     line = std::regex_replace(line, std::regex(R"(\bFILE\b)"),
                               writesDemo ? "/tmp/new-demo.bench" : "/tmp/toggra-demo.bench");
     line = std::regex_replace(line, std::regex("/tmp/"), dir + "/");
+    for (size_t at; (at = line.find(kBuildMark)) != std::string::npos;)
+      line.replace(at, kBuildMark.size(), build);
     script += line + "\n";
   }
   return script;
