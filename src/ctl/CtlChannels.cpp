@@ -181,12 +181,13 @@ std::vector<std::pair<std::string, std::string>> AvailableEntries(
   std::vector<std::pair<std::string, std::string>> result;
   for (const BackendInfo& b : backends.Backends()) {
     if (!b.available) continue;
-    for (auto& [entry, description] : b.available()) {
+    for (const auto& offer : b.available()) {
+      const std::string& entry = offer.first;
       // "usbhub:1-1:2,3" configures the hardware of "usbhub:1-1".
       const bool named = std::any_of(configured.begin(), configured.end(), [&](const std::string& e) {
         return e == entry || e.rfind(entry + ":", 0) == 0;
       });
-      if (!named) result.emplace_back(entry, description);
+      if (!named) result.emplace_back(entry, offer.second);
     }
   }
   return result;
