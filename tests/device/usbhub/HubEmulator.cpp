@@ -33,11 +33,11 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-HubEmulator::HubEmulator(UmockdevTestbed& bed, HubSpec spec)
+HubEmulator::HubEmulator(UmockdevTestbed& bed, HubLayout layout)
     : m_bed(bed),
-      m_spec(std::move(spec)),
-      m_power(static_cast<size_t>(m_spec.ports), true),
-      m_statusRequests(static_cast<size_t>(m_spec.ports), 0) {
+      m_layout(std::move(layout)),
+      m_power(static_cast<size_t>(m_layout.ports), true),
+      m_statusRequests(static_cast<size_t>(m_layout.ports), 0) {
   if (!m_bed.AddFromString(Record(), &m_error)) return;
   m_ok = m_bed.AttachIoctl(DevNode(), [this](IoctlCall& call) { return Serve(call); }, &m_error);
 }
@@ -45,22 +45,22 @@ HubEmulator::HubEmulator(UmockdevTestbed& bed, HubSpec spec)
 HubEmulator::~HubEmulator() { m_bed.DetachIoctl(DevNode()); }
 
 std::string HubEmulator::SysPath() const {
-  return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_spec.bus) + "/" +
-         m_spec.location;
+  return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_layout.bus) + "/" +
+         m_layout.location;
 }
 
 std::string HubEmulator::DevNode() const {
   char node[32];
-  std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", m_spec.bus, m_spec.devnum);
+  std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", m_layout.bus, m_layout.devnum);
   return node;
 }
 
 std::vector<uint8_t> HubEmulator::DeviceDescriptor() const {
-  const int bcdUsb = m_spec.superSpeed ? 0x0300 : 0x0210;
-  return {18, 1, Lo(bcdUsb), Hi(bcdUsb), 9, 0, static_cast<uint8_t>(m_spec.superSpeed ? 3 : 1),
-          static_cast<uint8_t>(m_spec.superSpeed ? 9 : 64), 0x34, 0x12,
-          static_cast<uint8_t>(m_spec.superSpeed ? 0x11 : 0x10), 0x56, Lo(m_spec.version),
-          Hi(m_spec.version), 0, 0, 0, 1};
+  const int bcdUsb = m_layout.superSpeed ? 0x0300 : 0x0210;
+  return {18, 1, Lo(bcdUsb), Hi(bcdUsb), 9, 0, static_cast<uint8_t>(m_layout.superSpeed ? 3 : 1),
+          static_cast<uint8_t>(m_layout.superSpeed ? 9 : 64), 0x34, 0x12,
+          static_cast<uint8_t>(m_layout.superSpeed ? 0x11 : 0x10), 0x56, Lo(m_layout.version),
+          Hi(m_layout.version), 0, 0, 0, 1};
 }
 
 std::vector<uint8_t> HubEmulator::ConfigDescriptor() const {
@@ -71,49 +71,49 @@ std::vector<uint8_t> HubEmulator::ConfigDescriptor() const {
 
 std::vector<uint8_t> HubEmulator::HubDescriptor() const {
   // wHubCharacteristics bits 0-1: 01 individual port power, 00 ganged.
-  const uint8_t characteristics = m_spec.perPortPower ? 0x01 : 0x00;
-  const auto ports = static_cast<uint8_t>(m_spec.ports);
-  if (m_spec.superSpeed) return {12, 0x2A, ports, characteristics, 0, 50, 0, 0, 0, 0, 0, 0};
+  const uint8_t characteristics = m_layout.perPortPower ? 0x01 : 0x00;
+  const auto ports = static_cast<uint8_t>(m_layout.ports);
+  if (m_layout.superSpeed) return {12, 0x2A, ports, characteristics, 0, 50, 0, 0, 0, 0, 0, 0};
   return {9, 0x29, ports, characteristics, 0, 50, 100, 0, 0xFF};
 }
 
 std::vector<uint8_t> HubEmulator::Bos() const {
   std::vector<uint8_t> bos{5, 0x0F, 25, 0, 1, 20, 0x10, 4, 0};
-  for (uint8_t b : *m_spec.containerId) bos.push_back(b);
+  for (uint8_t b : *m_layout.containerId) bos.push_back(b);
   return bos;
 }
 
 std::string HubEmulator::Record() const {
   const std::string descriptors = Hex(DeviceDescriptor()) + Hex(ConfigDescriptor());
   char bus[4], dev[4];
-  std::snprintf(bus, sizeof bus, "%03d", m_spec.bus);
-  std::snprintf(dev, sizeof dev, "%03d", m_spec.devnum);
-  const std::string minor = std::to_string((m_spec.bus - 1) * 128 + m_spec.devnum - 1);
+  std::snprintf(bus, sizeof bus, "%03d", m_layout.bus);
+  std::snprintf(dev, sizeof dev, "%03d", m_layout.devnum);
+  const std::string minor = std::to_string((m_layout.bus - 1) * 128 + m_layout.devnum - 1);
   std::string r = "P: " + SysPath().substr(4) + "\n" + "N: bus/usb/" + bus + "/" + dev + "=" + descriptors +
                   "\n" + "E: DEVNAME=/dev/bus/usb/" + bus + "/" + dev + "\n" +
                   "E: DEVTYPE=usb_device\nE: DRIVER=usb\nE: SUBSYSTEM=usb\n" + "E: BUSNUM=" + bus +
                   "\nE: DEVNUM=" + dev + "\nE: MAJOR=189\nE: MINOR=" + minor + "\n" +
-                  "A: busnum=" + std::to_string(m_spec.bus) + "\\n\n" +
-                  "A: devnum=" + std::to_string(m_spec.devnum) + "\\n\n" +
-                  "A: speed=" + (m_spec.superSpeed ? "5000" : "480") + "\\n\n" +
+                  "A: busnum=" + std::to_string(m_layout.bus) + "\\n\n" +
+                  "A: devnum=" + std::to_string(m_layout.devnum) + "\\n\n" +
+                  "A: speed=" + (m_layout.superSpeed ? "5000" : "480") + "\\n\n" +
                   "A: bDeviceClass=09\\n\nA: idVendor=1234\\n\n" + "A: idProduct=" +
-                  (m_spec.superSpeed ? "5611" : "5610") + "\\n\nA: bConfigurationValue=1\\n\n" +
+                  (m_layout.superSpeed ? "5611" : "5610") + "\\n\nA: bConfigurationValue=1\\n\n" +
                   "A: bNumConfigurations=1\\n\nA: dev=189:" + minor + "\\n\n" +
                   "H: descriptors=" + descriptors + "\n";
-  for (int p = 1; p <= m_spec.ports; ++p)
-    r += "A: " + m_spec.location + ":1.0/" + m_spec.location + "-port" + std::to_string(p) +
+  for (int p = 1; p <= m_layout.ports; ++p)
+    r += "A: " + m_layout.location + ":1.0/" + m_layout.location + "-port" + std::to_string(p) +
          "/disable=0\\n\n";
   return r;
 }
 
 bool HubEmulator::PortPower(int port) const {
   std::lock_guard lock(m_mutex);
-  return port >= 1 && port <= m_spec.ports && m_power[static_cast<size_t>(port - 1)];
+  return port >= 1 && port <= m_layout.ports && m_power[static_cast<size_t>(port - 1)];
 }
 
 void HubEmulator::SetPortPower(int port, bool on) {
   std::lock_guard lock(m_mutex);
-  if (port >= 1 && port <= m_spec.ports) m_power[static_cast<size_t>(port - 1)] = on;
+  if (port >= 1 && port <= m_layout.ports) m_power[static_cast<size_t>(port - 1)] = on;
 }
 
 void HubEmulator::InjectFault(HubFault fault) {
@@ -128,12 +128,12 @@ int HubEmulator::PowerRequests() const {
 
 int HubEmulator::StatusRequests(int port) const {
   std::lock_guard lock(m_mutex);
-  return port >= 1 && port <= m_spec.ports ? m_statusRequests[static_cast<size_t>(port - 1)] : 0;
+  return port >= 1 && port <= m_layout.ports ? m_statusRequests[static_cast<size_t>(port - 1)] : 0;
 }
 
 std::string HubEmulator::DisableAttribute(int port) const {
   std::string value = m_bed.ReadAttribute(
-      SysPath(), m_spec.location + ":1.0/" + m_spec.location + "-port" + std::to_string(port) +
+      SysPath(), m_layout.location + ":1.0/" + m_layout.location + "-port" + std::to_string(port) +
                      "/disable");
   while (!value.empty() && value.back() == '\n') value.pop_back();
   return value;
@@ -144,15 +144,15 @@ HubEmulator::Reply HubEmulator::Answer(const uint8_t* setup) {
   const uint8_t type = setup[0], request = setup[1];
   const uint16_t value = Word(setup + 2), index = Word(setup + 4);
   const int port = index;
-  const bool portValid = port >= 1 && port <= m_spec.ports;
+  const bool portValid = port >= 1 && port <= m_layout.ports;
   if (type == 0x80 && request == 6) {  // standard GET_DESCRIPTOR
     if (value == 0x0100) return {false, DeviceDescriptor()};
     if (value == 0x0200) return {false, ConfigDescriptor()};
-    if (value == 0x0F00 && m_spec.containerId) return {false, Bos()};
+    if (value == 0x0F00 && m_layout.containerId) return {false, Bos()};
     return {true, {}};
   }
   if (type == 0xA0 && request == 6) {  // hub descriptor
-    const uint16_t wanted = m_spec.superSpeed ? 0x2A00 : 0x2900;
+    const uint16_t wanted = m_layout.superSpeed ? 0x2A00 : 0x2900;
     if (value != wanted) return {true, {}};
     return {false, HubDescriptor()};
   }
@@ -160,13 +160,13 @@ HubEmulator::Reply HubEmulator::Answer(const uint8_t* setup) {
     ++m_statusRequests[static_cast<size_t>(port - 1)];
     uint16_t status = kPortConnectionBit;
     if (m_power[static_cast<size_t>(port - 1)])
-      status |= m_spec.superSpeed ? kSuperSpeedPortPowerBit : kPortPowerBit;
+      status |= m_layout.superSpeed ? kSuperSpeedPortPowerBit : kPortPowerBit;
     return {false, {Lo(status), Hi(status), 0, 0}};
   }
   if (type == 0x23 && (request == 1 || request == 3) && value == 8 && portValid) {
     ++m_powerRequests;
     const bool on = request == 3;
-    if (on || !m_spec.ignoresPowerOff) m_power[static_cast<size_t>(port - 1)] = on;
+    if (on || !m_layout.ignoresPowerOff) m_power[static_cast<size_t>(port - 1)] = on;
     return {false, {}};
   }
   return {true, {}};

@@ -16,7 +16,7 @@
 
 namespace toggra::test {
 
-struct HubSpec {
+struct HubLayout {
   int bus = 1;
   std::string location = "1-1";  // one level below the root hub
   int devnum = 2;
@@ -38,7 +38,7 @@ enum class HubFault {
 
 class HubEmulator {
  public:
-  HubEmulator(UmockdevTestbed& bed, HubSpec spec);
+  HubEmulator(UmockdevTestbed& bed, HubLayout layout);
   ~HubEmulator();
   HubEmulator(const HubEmulator&) = delete;
   HubEmulator& operator=(const HubEmulator&) = delete;
@@ -73,7 +73,7 @@ class HubEmulator {
   std::string Record() const;
 
   UmockdevTestbed& m_bed;
-  HubSpec m_spec;
+  HubLayout m_layout;
   bool m_ok = false;
   std::string m_error;
   mutable std::mutex m_mutex;

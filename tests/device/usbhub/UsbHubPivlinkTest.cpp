@@ -20,8 +20,8 @@ class UsbHubBackend : public ::testing::Test {
   UmockdevTestbed bed;
   std::vector<std::string> errors;
 
-  HubEmulator& AddHub(HubSpec spec) {
-    hubs.push_back(std::make_unique<HubEmulator>(bed, std::move(spec)));
+  HubEmulator& AddHub(HubLayout layout) {
+    hubs.push_back(std::make_unique<HubEmulator>(bed, std::move(layout)));
     EXPECT_TRUE(hubs.back()->Ok()) << hubs.back()->Error();
     return *hubs.back();
   }
