@@ -95,9 +95,12 @@ StartProblem CBridgeRunner::Start(IRegistry& registry, IEventQueue& events,
   if (options.waitForBroker.count() > 0) {
     std::string text;
     switch (r->m_handler->WaitFirst(options.waitForBroker, &text)) {
-      case Handler::First::kUnreachable:
-        say("MQTT: " + text);
+      case Handler::First::kUnreachable: {
+        // The client would go on trying; this start does not.
+        const size_t again = text.rfind("; ");
+        say("MQTT: " + text.substr(0, again) + "; not started");
         return StartProblem::kUnavailable;
+      }
       case Handler::First::kPending:
         say("MQTT: the broker " + config.host + ":" + std::to_string(config.port) +
             " did not answer within " + std::to_string(options.waitForBroker.count()) + " ms");

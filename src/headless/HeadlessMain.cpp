@@ -75,7 +75,7 @@ int RunHeadless(int argc, char** argv) {
   }
   if (problem != StartProblem::kNone) {
     const int status = ExitStatusOf(problem);
-    Say("not started (exit status " + std::to_string(status) + ")");
+    Say("ending with exit status " + std::to_string(status));
     return status;
   }
 
