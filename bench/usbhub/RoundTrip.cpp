@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/usbhub/HubEmulator.h"
-#include "device/usbhub/UsbHubPivlink.h"
+#include "device/usbhub/UsbHubDriver.h"
 #include "support/umockdev/Preload.h"
 
 int main(int argc, char** argv) {
@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   HubEntry entry{"1-1", {}};
-  CUsbHubPivlink lib(entry, ReportDeviceError);
+  CDriverPivlink lib(std::make_unique<CUsbHubDriver>(entry, ReportDeviceError),
+                     CDriverPivlink::Options{});
   if (lib.OpenArvendal() != 1) return 1;
   std::vector<double> us;
   for (int i = 0; i < rounds; ++i) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "device/Backend.h"
 #include "device/DeviceRegistry.h"
+#include "device/kit/Driver.h"
 #include "device/gpio/GpioEntry.h"
 
 struct gpiod_chip;
@@ -17,38 +17,28 @@ struct gpiod_line;
 
 namespace toggra {
 
-class CGpioPivlink : public CBackendPivlink {
+class CGpioDriver : public IDriver {
  public:
   // Opens the chip and finds the lines; null with *reason when the chip or a
   // line is missing or a line is in use. Nothing is requested yet.
-  static std::unique_ptr<CGpioPivlink> Open(const gpio::GpioEntry& entry, std::string* reason,
-                                            DeviceErrorSink errors = {});
-  ~CGpioPivlink() override;
+  static std::unique_ptr<CGpioDriver> Open(const gpio::GpioEntry& entry, std::string* reason,
+                                           DeviceErrorSink errors = {});
+  ~CGpioDriver() override;
 
   // Requests the lines (once; they stay requested while the object lives).
-  // 0 devices when a line cannot be requested, which is reported.
-  int OpenArvendal() override;
-  int GetUSBType(int device) override;
-  int GetSwitchConfig(int device, int* switchCount, int* buttonAvailable) override;
-  int GetOnlineOnCount(int device) override;
-  int IsAmpel(int device) override;
-  int GetVersion(int device) override;
-  int GetSerialNumber(int device) override;
-  int IsCutter(int device) override;
-  int GetSwitch(int device, int switchId) override;
-  int SetSwitch(int device, int switchId, int on) override;
-  int GetMultiSwitch(int device, unsigned long* mask, unsigned long* value, int seq) override;
-  int ResetDevice(int device) override;
-  // The chip and its lines: "gpiochip0@17,27".
-  std::string DeviceName(int device) override;
+  // No device when a line cannot be requested, which is reported. The device
+  // is named by the chip and its lines: "gpiochip0@17,27".
+  std::vector<DriverDevice> Enumerate() override;
+  bool Read(int device, DriverReading* reading, std::string* error) override;
+  bool Write(int device, int channel, bool on, std::string* error) override;
 
  private:
   struct ChipCloser {
     void operator()(gpiod_chip* chip) const;
   };
-  CGpioPivlink(gpio::GpioEntry entry, DeviceErrorSink errors);
-  gpiod_line* Line(int device, int switchId) const;
+  CGpioDriver(gpio::GpioEntry entry, DeviceErrorSink errors);
   bool Request();
+  std::string Name() const;
 
   gpio::GpioEntry m_entry;
   DeviceErrorSink m_errors;
