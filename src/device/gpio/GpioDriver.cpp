@@ -1,30 +1,22 @@
 #include "device/gpio/GpioDriver.h"
 
-#include <gpiod.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
-
 
 namespace toggra {
 
 namespace {
 
 constexpr int kVersion = 1;
-constexpr int kInactive = 0;
 constexpr const char* kConsumer = "toggra";
-
-bool IsOffset(const std::string& s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos && s.size() < 10;
-}
 
 // The serial number for the boundary: a hash of the chip's label and the line
 // offsets, so that settings stay with the wiring even when the kernel numbers
 // the chips differently after an update.
-int SerialOf(const std::string& label, const std::vector<gpiod_line*>& lines, bool light) {
+int SerialOf(const std::string& label, const std::vector<unsigned>& lines, bool light) {
   std::string key = std::string(light ? "light:" : "gpio:") + label;
-  for (gpiod_line* line : lines) key += ":" + std::to_string(gpiod_line_offset(line));
+  for (unsigned line : lines) key += ":" + std::to_string(line);
   return NameSerial(key);
 }
 
@@ -32,65 +24,54 @@ std::string ErrnoText() { return std::generic_category().message(errno); }
 
 }  // namespace
 
-void CGpioDriver::ChipCloser::operator()(gpiod_chip* chip) const {
-  if (chip) gpiod_chip_close(chip);  // releases the lines it requested
-}
-
 CGpioDriver::CGpioDriver(gpio::GpioEntry entry, DeviceErrorSink errors)
     : m_entry(std::move(entry)),
       m_errors(errors ? std::move(errors) : DeviceErrorSink(ReportDeviceError)) {}
 
 CGpioDriver::~CGpioDriver() = default;
 
-std::unique_ptr<CGpioDriver> CGpioDriver::Open(const gpio::GpioEntry& entry,
-                                                 std::string* reason, DeviceErrorSink errors) {
+std::unique_ptr<CGpioDriver> CGpioDriver::Open(const gpio::GpioEntry& entry, std::string* reason,
+                                               DeviceErrorSink errors) {
   std::unique_ptr<CGpioDriver> lib(new CGpioDriver(entry, std::move(errors)));
-  lib->m_chip.reset(gpiod_chip_open_lookup(entry.chip.c_str()));
+  lib->m_chip = gpio::GpioChip::Open(entry.chip);
   if (!lib->m_chip) {
     *reason = "GPIO chip " + entry.chip + ": " + ErrnoText();
     return nullptr;
   }
-  lib->m_chipName = gpiod_chip_name(lib->m_chip.get());
+  lib->m_chipName = lib->m_chip->Name();
   for (const std::string& name : entry.lines) {
-    gpiod_line* line = IsOffset(name) ? gpiod_chip_get_line(lib->m_chip.get(),
-                                                            static_cast<unsigned>(std::stoul(name)))
-                                      : gpiod_chip_find_line(lib->m_chip.get(), name.c_str());
-    if (!line) {
+    unsigned line = 0;
+    gpio::GpioChip::LineInfo info;
+    if (!lib->m_chip->Find(name, &line) || !lib->m_chip->Info(line, &info)) {
       *reason = "line " + name + " of " + lib->m_chipName + ": no such line";
       return nullptr;
     }
-    for (gpiod_line* other : lib->m_lines)
+    for (unsigned other : lib->m_lines)
       if (other == line) {
         *reason = "line " + name + " of " + lib->m_chipName + " is named twice";
         return nullptr;
       }
-    if (gpiod_line_is_used(line)) {
-      const char* user = gpiod_line_consumer(line);
+    if (info.used) {
       *reason = "line " + name + " of " + lib->m_chipName + " is busy" +
-                (user ? std::string(" (used by \"") + user + "\")" : std::string());
+                (info.consumer.empty() ? std::string()
+                                       : " (used by \"" + info.consumer + "\")");
       return nullptr;
     }
     lib->m_lines.push_back(line);
   }
-  lib->m_serial = SerialOf(gpiod_chip_label(lib->m_chip.get()), lib->m_lines, entry.trafficLight);
+  lib->m_serial = SerialOf(lib->m_chip->Label(), lib->m_lines, entry.trafficLight);
   return lib;
 }
 
 bool CGpioDriver::Request() {
-  const int polarity = m_entry.activeLow ? GPIOD_LINE_REQUEST_FLAG_ACTIVE_LOW : 0;
   for (size_t i = 0; i < m_lines.size(); ++i) {
-    gpiod_line* line = m_lines[i];
-    if (gpiod_line_is_requested(line)) continue;
-    gpiod_line_update(line);
+    const unsigned line = m_lines[i];
+    if (m_chip->IsRequested(line)) continue;
     // A line another program left driving keeps its level: taking it over
     // must not switch the relay on it. Any other line starts inactive (off).
-    const bool driven = gpiod_line_direction(line) == GPIOD_LINE_DIRECTION_OUTPUT;
-    gpiod_line_request_config config{};
-    config.consumer = kConsumer;
-    config.request_type =
-        driven ? GPIOD_LINE_REQUEST_DIRECTION_AS_IS : GPIOD_LINE_REQUEST_DIRECTION_OUTPUT;
-    config.flags = polarity;
-    if (gpiod_line_request(line, &config, kInactive) != 0) {
+    gpio::GpioChip::LineInfo info;
+    const bool driven = m_chip->Info(line, &info) && info.output;
+    if (!m_chip->Request(line, kConsumer, driven, m_entry.activeLow)) {
       const std::string why = errno == EBUSY ? "busy" : ErrnoText();
       m_errors("line " + m_entry.lines[i] + " of " + m_chipName + ": cannot be requested (" +
                why + "); the device " + Name() + " is left out");
@@ -115,7 +96,7 @@ std::vector<DriverDevice> CGpioDriver::Enumerate() {
 bool CGpioDriver::Read(int /*device*/, DriverReading* reading, std::string* error) {
   reading->on = 0;
   for (size_t n = 0; n < m_lines.size(); ++n) {
-    const int v = gpiod_line_get_value(m_lines[n]);
+    const int v = m_chip->Get(m_lines[n]);
     if (v < 0) {
       *error = "line " + m_entry.lines[n] + ": " + ErrnoText();
       return false;
@@ -127,7 +108,7 @@ bool CGpioDriver::Read(int /*device*/, DriverReading* reading, std::string* erro
 
 bool CGpioDriver::Write(int /*device*/, int channel, bool on, std::string* error) {
   if (channel < 0 || channel >= static_cast<int>(m_lines.size())) return false;
-  if (gpiod_line_set_value(m_lines[static_cast<size_t>(channel)], on ? 1 : 0) == 0) return true;
+  if (m_chip->Set(m_lines[static_cast<size_t>(channel)], on ? 1 : 0)) return true;
   *error = "line " + m_entry.lines[static_cast<size_t>(channel)] + ": " + ErrnoText();
   return false;
 }

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "device/DeviceRegistry.h"
-#include "device/kit/Driver.h"
 #include "device/gpio/GpioEntry.h"
-
-struct gpiod_chip;
-struct gpiod_line;
+#include "device/gpio/GpioLines.h"
+#include "device/kit/Driver.h"
 
 namespace toggra {
 
@@ -33,18 +31,15 @@ class CGpioDriver : public IDriver {
   bool Write(int device, int channel, bool on, std::string* error) override;
 
  private:
-  struct ChipCloser {
-    void operator()(gpiod_chip* chip) const;
-  };
   CGpioDriver(gpio::GpioEntry entry, DeviceErrorSink errors);
   bool Request();
   std::string Name() const;
 
   gpio::GpioEntry m_entry;
   DeviceErrorSink m_errors;
-  std::unique_ptr<gpiod_chip, ChipCloser> m_chip;
+  std::unique_ptr<gpio::GpioChip> m_chip;
   std::string m_chipName;
-  std::vector<gpiod_line*> m_lines;  // owned by m_chip
+  std::vector<unsigned> m_lines;  // offsets, in channel order
   bool m_requested = false;
   int m_serial = 0;
 };
