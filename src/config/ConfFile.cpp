@@ -107,15 +107,20 @@ void CConfFile::Set(const std::string& section, const std::string& key, const st
   // After the section's last entry, so that comments that open the next
   // section stay with it.
   size_t at = m_lines.size();
-  bool found = false;
+  bool found = false, entries = false;
   for (size_t i = 0; i < m_lines.size(); ++i) {
     const Line& l = m_lines[i];
     if (l.section != section) continue;
     if (l.kind == Kind::kSection || l.kind == Kind::kEntry) {
       at = i + 1;
       found = true;
+      entries = entries || l.kind == Kind::kEntry;
     }
   }
+  // A section without entries: after the comment lines under its header.
+  while (found && !entries && at < m_lines.size() && m_lines[at].kind == Kind::kOther &&
+         m_lines[at].section == section && !Trimmed(m_lines[at].raw).empty())
+    ++at;
   if (!found) {
     if (!m_lines.empty() && !Trimmed(m_lines.back().raw).empty()) m_lines.push_back({});
     Line header;
