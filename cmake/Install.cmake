@@ -64,6 +64,8 @@ if(TOGGRA_BUILD_GUI)
           COMPONENT toggra)
   install(FILES data/${TOGGRA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
           COMPONENT toggra)
+  install(FILES data/debian/toggra.lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME toggra COMPONENT toggra)
 endif()
 
 # The hubs' udev rule (the usbhub back-end); libusb comes in through the
