@@ -1,8 +1,13 @@
 # The USB HID relay boards (hidapi, hidraw back-end) and relay lines on GPIO
-# chips (libgpiod 1.6), and their tests on umockdev's emulated devices.
+# chips (libgpiod 1.6 or 2.x), and their tests on umockdev's emulated devices.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HIDAPI REQUIRED IMPORTED_TARGET hidapi-hidraw)
 pkg_check_modules(GPIOD REQUIRED IMPORTED_TARGET libgpiod)
+# libgpiod 2 replaced the line API by line requests: src/device/gpio/GpioLines1.cpp
+# or GpioLines2.cpp is compiled, by the major version found.
+string(REGEX MATCH "^[0-9]+" toggra_gpiod_api "${GPIOD_VERSION}")
+target_compile_definitions(toggra_core PRIVATE TOGGRA_GPIOD_API=${toggra_gpiod_api})
+message(STATUS "GPIO: libgpiod ${GPIOD_VERSION}")
 target_link_libraries(toggra_core PUBLIC PkgConfig::HIDAPI PkgConfig::GPIOD)
 
 install(FILES data/udev/70-toggra-hidrelay.rules DESTINATION lib/udev/rules.d)

@@ -10,7 +10,7 @@ if(TOGGRA_BUILD_GUI)
   file(GLOB TOGGRA_HEADLESS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/headless/*.cpp
        ${CMAKE_SOURCE_DIR}/src/headless/*.h)
   add_library(toggra_headless STATIC ${TOGGRA_HEADLESS_SOURCES})
-  target_link_libraries(toggra_headless PUBLIC toggra_core Qt6::Core)
+  target_link_libraries(toggra_headless PUBLIC toggra_core toggra_frontend Qt6::Core)
   target_link_libraries(toggra PRIVATE toggra_headless)
 
   # Its systemd units and the program toggra-headless: cmake/Install.cmake.

@@ -149,6 +149,24 @@ const std::vector<std::string>& OwnOptionNames() {
   return names;
 }
 
+bool IsFrameworkOption(const std::string& arg) {
+  // What the window system's toolkit reads itself, with one dash or two.
+  static const char* const kNames[] = {
+      "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+      "geometry", "qwindowtitle", "title", "qwindowicon", "icon", "reverse", "session",
+      "display", "name", "dialogs", "nograb", "dograb", "sync", "style", "stylesheet",
+      "widgetcount", "qmljsdebugger", "testability", "visual", "ncols", "cmap", "im",
+      "inputstyle", "fn", "font", "bg", "background", "fg", "foreground", "btn", "button",
+      "nocrashhandler"};
+  if (arg.rfind("--", 0) != 0) return false;
+  const std::string name = arg.substr(2, arg.find('=') == std::string::npos
+                                             ? std::string::npos
+                                             : arg.find('=') - 2);
+  for (const char* known : kNames)
+    if (name == known) return true;
+  return false;
+}
+
 std::optional<std::string> InfoRequest(const std::vector<std::string>& args) {
   const OwnOptions own = TakeOwnOptions(args);
   if (own.help) return std::string(kUsage);
@@ -161,9 +179,12 @@ std::optional<EarlyExit> AnswerBeforeStart(const std::vector<std::string>& args,
   constexpr int kUsageError = 2;
   if (const auto info = InfoRequest(args)) return EarlyExit{0, *info, {}};
   const OwnOptions own = TakeOwnOptions(args);
-  if (frameworkOptionsRemoved && !own.unknown.empty()) {
+  std::vector<std::string> unknown;
+  for (const std::string& option : own.unknown)
+    if (frameworkOptionsRemoved || !IsFrameworkOption(option)) unknown.push_back(option);
+  if (!unknown.empty()) {
     EarlyExit answer{kUsageError, {}, {}};
-    for (const std::string& option : own.unknown)
+    for (const std::string& option : unknown)
       answer.standardError += "toggra: unbekannte Option „" + option +
                               "“ (toggra --help zeigt die Optionen)\n";
     return answer;

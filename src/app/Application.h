@@ -39,12 +39,17 @@ const std::vector<std::string>& OwnOptionNames();
 // on stdout before exiting with 0.
 std::optional<std::string> InfoRequest(const std::vector<std::string>& args);
 
+// True for a "--" option that the window system's toolkit reads itself
+// ("--platform", "--style=fusion"): not one of the program's.
+bool IsFrameworkOption(const std::string& arg);
+
 // What the arguments (without the program name) ask for before any window
 // opens: the help or the version on stdout with exit code 0, or for an
 // unknown own option a message on stderr with exit code 2. Before the
-// framework has taken its options off, an unknown "--" option may still be one
-// of the framework's (it reads "--platform" as "-platform"), so it is only
-// rejected once frameworkOptionsRemoved is true.
+// framework has taken its options off, a "--" option that names one of the
+// framework's (it reads "--platform" as "-platform") is left to it; every
+// other unknown one is rejected at once, so that a typo never reaches the
+// window system. Once frameworkOptionsRemoved is true, none is left to it.
 struct EarlyExit {
   int exitCode = 0;
   std::string standardOutput;

@@ -2,6 +2,7 @@
 // sequence, which runs the dialog modally in the main window.
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "app/Application.h"
 #include "app/Composition.h"
 #include "app/ToggraDlg.h"
+#include "frontend/Bridge.h"
+#include "frontend/EventQueue.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompts.h"
 #include "gui/QtTrayShell.h"
@@ -38,7 +41,8 @@ int Answer(const toggra::EarlyExit& answer) {
 int main(int argc, char** argv) {
   using namespace toggra;
 
-  // Answered before any window, so that they work without a display.
+  // Answered before any window, so that they work without a display; an
+  // unknown own option too, unless it is one the toolkit reads.
   if (const auto answer = AnswerBeforeStart(AfterName(Arguments(argc, argv)), false))
     return Answer(*answer);
 
@@ -72,7 +76,20 @@ int main(int argc, char** argv) {
   // Clock, settings hives, files and the configured device back-ends come
   // from the composition root.
   CServiceBuilder builder(CServiceBuilder::Kind::Desktop);
-  const DlgServices services = builder.Host(window).Prompts(prompts).TrayShell(tray).Build();
+  frontend::CQtEventQueue events(&window);
+  const DlgServices services =
+      builder.Host(window).Prompts(prompts).TrayShell(tray).Events(events).Build();
+
+  // The same bridge as --headless when a broker is configured. The window is
+  // of use without it, so a failed start is told and the program goes on;
+  // the connection is made in the background.
+  const auto say = [](const std::string& line) {
+    std::fprintf(stderr, "toggra: %s\n", line.c_str());
+  };
+  std::unique_ptr<frontend::CBridgeRunner> bridge;
+  if (frontend::CBridgeRunner::Start(*services.registry, events, {}, say, &bridge) !=
+      StartProblem::kNone)
+    say("MQTT: running without the broker");
 
   // A signal ends the dialog as "Beenden" does, so that its teardown resets
   // the devices and removes the tray icons.
@@ -81,11 +98,13 @@ int main(int argc, char** argv) {
     if (running) running->OnCommand(kCmdExit);
   });
 
-  CToggraApp().InitInstance(Arguments(argc, argv), services, [&window, &running](CToggraDlg& dlg) {
+  CToggraApp().InitInstance(Arguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
+    if (bridge) bridge->Attach(dlg);
     const int result = window.RunModal(dlg);
     running = nullptr;
     return result;
   });
+  if (bridge) bridge->Stop();
   return 0;
 }

@@ -4,10 +4,7 @@
 #pragma once
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <array>
-#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,17 +20,6 @@ class CToggraDlg;
 
 namespace toggra::headless {
 
-// Work posted from any thread runs on the thread that owns `context` (the
-// main thread), in order.
-class CQtEventQueue : public IEventQueue {
- public:
-  explicit CQtEventQueue(QObject* context) : m_context(context) {}
-  void Post(std::function<void()> work) override;
-
- private:
-  QObject* m_context;
-};
-
 // The dialog's window, reduced to what has an effect without one: the modal
 // loop, the tick, posted messages and the end. (The core's CNullHost has no
 // loop; the null tray shell and the non-interactive prompts come from the
@@ -46,8 +32,7 @@ class CHeadlessHost : public QObject, public IDialogHost {
   ~CHeadlessHost() override;
 
   // OnInitDialog, then the tick and the event loop until the dialog ends.
-  // `afterTick` runs after every tick (the bridge's watch).
-  int RunModal(CToggraDlg& dlg, const std::function<void()>& afterTick = nullptr);
+  int RunModal(CToggraDlg& dlg);
 
   void ControlChanged(const CControl& control) override { (void)control; }
   void InvalidateControl(int id) override { (void)id; }
@@ -74,29 +59,6 @@ class CHeadlessHost : public QObject, public IDialogHost {
   int m_result = 0;
   std::string m_title;
   Size m_outer{};
-};
-
-// SIGTERM, SIGINT and SIGHUP reach `end` on the main thread (through a pipe
-// and a socket notifier), so that the program ends as with "Beenden".
-class CHeadlessSignals : public QObject {
- public:
-  static constexpr std::array<int, 3> kSignals = {SIGTERM, SIGINT, SIGHUP};
-
-  explicit CHeadlessSignals(std::function<void(int)> end);
-  ~CHeadlessSignals() override;
-  CHeadlessSignals(const CHeadlessSignals&) = delete;
-  CHeadlessSignals& operator=(const CHeadlessSignals&) = delete;
-  bool Installed() const { return m_installed; }
-
- private:
-  void OnReadable();
-
-  std::function<void(int)> m_end;
-  int m_pipe[2] = {-1, -1};
-  std::array<struct sigaction, kSignals.size()> m_previous{};
-  std::array<bool, kSignals.size()> m_replaced{};
-  bool m_installed = false;
-  std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
 }  // namespace toggra::headless

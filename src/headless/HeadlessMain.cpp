@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,51 +13,23 @@
 #include "app/Application.h"
 #include "app/Composition.h"
 #include "app/ToggraDlg.h"
-#include "bridge/MqttBridge.h"
-#include "bridge/MqttClient.h"
-#include "bridge/MqttConfig.h"
+#include "app/StartProblem.h"
+#include "frontend/Bridge.h"
+#include "frontend/EventQueue.h"
+#include "frontend/Startup.h"
+#include "frontend/SignalPipe.h"
 #include "headless/HeadlessHost.h"
 
 namespace toggra::headless {
 
 namespace {
 
+// How long a start waits for the broker's first answer.
+constexpr std::chrono::seconds kWaitForBroker{10};
+
 void Say(const std::string& line) {
   std::fprintf(stderr, "toggra: %s\n", line.c_str());
   std::fflush(stderr);
-}
-
-// The broker connection and the bridge, when a broker is configured.
-struct Bridge {
-  MqttConfig config;
-  std::unique_ptr<CMqttBridge> bridge;
-  std::unique_ptr<CMqttClient> client;
-};
-
-std::unique_ptr<Bridge> StartBridge(IRegistry& registry, IEventQueue& events) {
-  auto b = std::make_unique<Bridge>();
-  std::string reason;
-  switch (LoadMqttConfig(&registry, &b->config, &reason)) {
-    case MqttConfigResult::kOff:
-      Say("no MQTT broker configured (TOGGRA_MQTT or the setting \"MQTT\"); running without");
-      return nullptr;
-    case MqttConfigResult::kError:
-      Say("MQTT: " + reason + "; running without the broker");
-      return nullptr;
-    case MqttConfigResult::kOk:
-      break;
-  }
-  b->bridge = std::make_unique<CMqttBridge>(b->config.prefix, b->config.discoveryPrefix, events);
-  const std::string clientId =
-      "toggra-" + std::to_string(::getpid()) + "-" + b->config.prefix;
-  b->client = std::make_unique<CMqttClient>(b->config, clientId, *b->bridge,
-                                            b->bridge->StatusTopic(), kPayloadOffline);
-  b->bridge->SetTransport(b->client.get());
-  if (!b->client->Start(&reason)) {
-    Say("MQTT: " + reason + "; running without the broker");
-    return nullptr;
-  }
-  return b;
 }
 
 // The process arguments as they are: the start sequence takes Toggra's own
@@ -82,36 +55,44 @@ int RunHeadless(int argc, char** argv) {
   }
 
   CHeadlessHost host;
-  CQtEventQueue events(&host);
+  frontend::CQtEventQueue events(&host);
   // The null tray shell, the non-interactive prompts (their answers on
   // stderr), clock, hives, files and the configured back-ends come from the
   // composition root.
   CServiceBuilder builder(CServiceBuilder::Kind::Headless);
   const DlgServices services = builder.Host(host).Events(events).Build();
 
-  std::unique_ptr<Bridge> bridge = StartBridge(*services.registry, events);
+  // A service manager restarts a program that failed, unless the status says
+  // that the configuration must be fixed first.
+  StartProblem problem = frontend::CheckDeviceEntries(services.registry, Say);
+  std::unique_ptr<frontend::CBridgeRunner> bridge;
+  if (problem == StartProblem::kNone) {
+    frontend::CBridgeRunner::StartOptions options;
+    options.waitForBroker = kWaitForBroker;
+    problem = frontend::CBridgeRunner::Start(*services.registry, events, options, Say, &bridge);
+    if (problem == StartProblem::kNone && !bridge)
+      Say("no MQTT broker configured (TOGGRA_MQTT or the setting \"MQTT\"); running without");
+  }
+  if (problem != StartProblem::kNone) {
+    const int status = ExitStatusOf(problem);
+    Say("ending with exit status " + std::to_string(status));
+    return status;
+  }
 
   CToggraDlg* running = nullptr;
-  const CHeadlessSignals endOnSignal([&running](int) {
+  const frontend::CSignalPipe endOnSignal([&running](int) {
     if (running) running->OnCommand(kCmdExit);
   });
   if (!endOnSignal.Installed()) Say("cannot catch SIGTERM; a signal ends the program without teardown");
 
   CToggraApp().InitInstance(ProgramArguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
-    std::function<void()> afterTick;
-    if (bridge) {
-      // Before the start-up, which tells the observers the columns it laid out.
-      bridge->bridge->Attach(&dlg);
-      dlg.AddObserver(bridge->bridge.get());
-      afterTick = [&bridge] { bridge->bridge->Tick(); };
-    }
-    const int result = host.RunModal(dlg, afterTick);
+    if (bridge) bridge->Attach(dlg);
+    const int result = host.RunModal(dlg);
     running = nullptr;
     return result;
   });
-  // The dialog's teardown has told the bridge; "offline" goes out last.
-  if (bridge) bridge->client->Stop(bridge->bridge->StatusTopic(), kPayloadOffline);
+  if (bridge) bridge->Stop();
   return 0;
 }
 

@@ -1,7 +1,5 @@
 #include "device/gpio/GpioPivlink.h"
 
-#include <gpiod.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
@@ -16,22 +14,17 @@ constexpr int kUnreachable = -1;
 constexpr int kFailed = 0;
 constexpr int kDone = 1;
 constexpr int kVersion = 1;
-constexpr int kInactive = 0;
 constexpr const char* kConsumer = "toggra";
 constexpr uint32_t kFnvOffset = 2166136261u;
 constexpr uint32_t kFnvPrime = 16777619u;
 constexpr uint32_t kSerialBits = 0x7FFFFFFFu;
 
-bool IsOffset(const std::string& s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos && s.size() < 10;
-}
-
 // The serial number for the boundary: a hash of the chip's label and the line
 // offsets, so that settings stay with the wiring even when the kernel numbers
 // the chips differently after an update.
-int SerialOf(const std::string& label, const std::vector<gpiod_line*>& lines, bool light) {
+int SerialOf(const std::string& label, const std::vector<unsigned>& lines, bool light) {
   std::string key = std::string(light ? "light:" : "gpio:") + label;
-  for (gpiod_line* line : lines) key += ":" + std::to_string(gpiod_line_offset(line));
+  for (unsigned line : lines) key += ":" + std::to_string(line);
   uint32_t hash = kFnvOffset;
   for (unsigned char c : key) {
     hash ^= c;
@@ -44,10 +37,6 @@ std::string ErrnoText() { return std::generic_category().message(errno); }
 
 }  // namespace
 
-void CGpioPivlink::ChipCloser::operator()(gpiod_chip* chip) const {
-  if (chip) gpiod_chip_close(chip);  // releases the lines it requested
-}
-
 CGpioPivlink::CGpioPivlink(gpio::GpioEntry entry, DeviceErrorSink errors)
     : m_entry(std::move(entry)),
       m_errors(errors ? std::move(errors) : DeviceErrorSink(ReportDeviceError)) {}
@@ -57,52 +46,45 @@ CGpioPivlink::~CGpioPivlink() = default;
 std::unique_ptr<CGpioPivlink> CGpioPivlink::Open(const gpio::GpioEntry& entry,
                                                  std::string* reason, DeviceErrorSink errors) {
   std::unique_ptr<CGpioPivlink> lib(new CGpioPivlink(entry, std::move(errors)));
-  lib->m_chip.reset(gpiod_chip_open_lookup(entry.chip.c_str()));
+  lib->m_chip = gpio::GpioChip::Open(entry.chip);
   if (!lib->m_chip) {
     *reason = "GPIO chip " + entry.chip + ": " + ErrnoText();
     return nullptr;
   }
-  lib->m_chipName = gpiod_chip_name(lib->m_chip.get());
+  lib->m_chipName = lib->m_chip->Name();
   for (const std::string& name : entry.lines) {
-    gpiod_line* line = IsOffset(name) ? gpiod_chip_get_line(lib->m_chip.get(),
-                                                            static_cast<unsigned>(std::stoul(name)))
-                                      : gpiod_chip_find_line(lib->m_chip.get(), name.c_str());
-    if (!line) {
+    unsigned line = 0;
+    gpio::GpioChip::LineInfo info;
+    if (!lib->m_chip->Find(name, &line) || !lib->m_chip->Info(line, &info)) {
       *reason = "line " + name + " of " + lib->m_chipName + ": no such line";
       return nullptr;
     }
-    for (gpiod_line* other : lib->m_lines)
+    for (unsigned other : lib->m_lines)
       if (other == line) {
         *reason = "line " + name + " of " + lib->m_chipName + " is named twice";
         return nullptr;
       }
-    if (gpiod_line_is_used(line)) {
-      const char* user = gpiod_line_consumer(line);
+    if (info.used) {
       *reason = "line " + name + " of " + lib->m_chipName + " is busy" +
-                (user ? std::string(" (used by \"") + user + "\")" : std::string());
+                (info.consumer.empty() ? std::string()
+                                       : " (used by \"" + info.consumer + "\")");
       return nullptr;
     }
     lib->m_lines.push_back(line);
   }
-  lib->m_serial = SerialOf(gpiod_chip_label(lib->m_chip.get()), lib->m_lines, entry.trafficLight);
+  lib->m_serial = SerialOf(lib->m_chip->Label(), lib->m_lines, entry.trafficLight);
   return lib;
 }
 
 bool CGpioPivlink::Request() {
-  const int polarity = m_entry.activeLow ? GPIOD_LINE_REQUEST_FLAG_ACTIVE_LOW : 0;
   for (size_t i = 0; i < m_lines.size(); ++i) {
-    gpiod_line* line = m_lines[i];
-    if (gpiod_line_is_requested(line)) continue;
-    gpiod_line_update(line);
+    const unsigned line = m_lines[i];
+    if (m_chip->IsRequested(line)) continue;
     // A line another program left driving keeps its level: taking it over
     // must not switch the relay on it. Any other line starts inactive (off).
-    const bool driven = gpiod_line_direction(line) == GPIOD_LINE_DIRECTION_OUTPUT;
-    gpiod_line_request_config config{};
-    config.consumer = kConsumer;
-    config.request_type =
-        driven ? GPIOD_LINE_REQUEST_DIRECTION_AS_IS : GPIOD_LINE_REQUEST_DIRECTION_OUTPUT;
-    config.flags = polarity;
-    if (gpiod_line_request(line, &config, kInactive) != 0) {
+    gpio::GpioChip::LineInfo info;
+    const bool driven = m_chip->Info(line, &info) && info.output;
+    if (!m_chip->Request(line, kConsumer, driven, m_entry.activeLow)) {
       const std::string why = errno == EBUSY ? "busy" : ErrnoText();
       m_errors("line " + m_entry.lines[i] + " of " + m_chipName + ": cannot be requested (" +
                why + "); the device " + DeviceName(0) + " is left out");
@@ -117,11 +99,11 @@ int CGpioPivlink::OpenArvendal() {
   return m_requested ? 1 : 0;
 }
 
-gpiod_line* CGpioPivlink::Line(int device, int switchId) const {
+bool CGpioPivlink::Line(int device, int switchId, unsigned* offset) const {
   const int n = switchId - kFirstSwitchId;
-  if (device != 0 || !m_requested || n < 0 || n >= static_cast<int>(m_lines.size()))
-    return nullptr;
-  return m_lines[static_cast<size_t>(n)];
+  if (device != 0 || !m_requested || n < 0 || n >= static_cast<int>(m_lines.size())) return false;
+  *offset = m_lines[static_cast<size_t>(n)];
+  return true;
 }
 
 int CGpioPivlink::GetUSBType(int device) { return device == 0 && m_requested ? kTypeSwitch8 : 0; }
@@ -140,16 +122,16 @@ int CGpioPivlink::GetSerialNumber(int device) { return device == 0 ? m_serial : 
 int CGpioPivlink::IsCutter(int /*device*/) { return 0; }
 
 int CGpioPivlink::GetSwitch(int device, int switchId) {
-  gpiod_line* line = Line(device, switchId);
-  if (!line) return kUnreachable;
-  const int value = gpiod_line_get_value(line);
+  unsigned line = 0;
+  if (!Line(device, switchId, &line)) return kUnreachable;
+  const int value = m_chip->Get(line);
   return value < 0 ? kUnreachable : value;
 }
 
 int CGpioPivlink::SetSwitch(int device, int switchId, int on) {
-  gpiod_line* line = Line(device, switchId);
-  if (!line) return kFailed;
-  return gpiod_line_set_value(line, on ? 1 : 0) == 0 ? kDone : kFailed;
+  unsigned line = 0;
+  if (!Line(device, switchId, &line)) return kFailed;
+  return m_chip->Set(line, on ? 1 : 0) ? kDone : kFailed;
 }
 
 int CGpioPivlink::GetMultiSwitch(int device, unsigned long* /*mask*/, unsigned long* value,
@@ -157,7 +139,7 @@ int CGpioPivlink::GetMultiSwitch(int device, unsigned long* /*mask*/, unsigned l
   if (device != 0 || !m_requested || !value) return kUnreachable;
   unsigned long bits = 0;
   for (size_t n = 0; n < m_lines.size(); ++n) {
-    const int v = gpiod_line_get_value(m_lines[n]);
+    const int v = m_chip->Get(m_lines[n]);
     if (v < 0) return kUnreachable;
     if (v > 0) bits |= 1ul << n;
   }

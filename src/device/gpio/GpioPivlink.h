@@ -11,9 +11,7 @@
 #include "device/Backend.h"
 #include "device/DeviceRegistry.h"
 #include "device/gpio/GpioEntry.h"
-
-struct gpiod_chip;
-struct gpiod_line;
+#include "device/gpio/GpioLines.h"
 
 namespace toggra {
 
@@ -43,18 +41,16 @@ class CGpioPivlink : public CBackendPivlink {
   std::string DeviceName(int device) override;
 
  private:
-  struct ChipCloser {
-    void operator()(gpiod_chip* chip) const;
-  };
   CGpioPivlink(gpio::GpioEntry entry, DeviceErrorSink errors);
-  gpiod_line* Line(int device, int switchId) const;
+  // The offset of a channel's line; false for a channel this device lacks.
+  bool Line(int device, int switchId, unsigned* offset) const;
   bool Request();
 
   gpio::GpioEntry m_entry;
   DeviceErrorSink m_errors;
-  std::unique_ptr<gpiod_chip, ChipCloser> m_chip;
+  std::unique_ptr<gpio::GpioChip> m_chip;
   std::string m_chipName;
-  std::vector<gpiod_line*> m_lines;  // owned by m_chip
+  std::vector<unsigned> m_lines;  // offsets, in channel order
   bool m_requested = false;
   int m_serial = 0;
 };

@@ -1,8 +1,10 @@
-// An emulated gpiochip for libgpiod 1.6: chip info, line info and line-handle
-// requests on /dev/gpiochip0, with the levels of its lines kept here. A handle
-// request must return a descriptor that is valid in the caller, so the chip
-// hands out descriptors of emulated handle nodes that the test process opened
-// beforehand; each handle node's ioctls read and write the lines it holds.
+// An emulated gpiochip on /dev/gpiochip0 for both uAPIs of the kernel's GPIO
+// character device: chip info, line info and line requests of the first
+// version (libgpiod 1.x) and of the second (libgpiod 2.x), with the levels of
+// its lines kept here. A request must return a descriptor that is valid in the
+// caller, so the chip hands out descriptors of emulated handle nodes that the
+// test process opened beforehand; each handle node's ioctls read and write the
+// lines it holds.
 #pragma once
 
 #include <fcntl.h>
@@ -100,6 +102,7 @@ class GpioChipEmulator {
   };
   struct Handle {
     std::vector<uint32_t> offsets;
+    bool v2 = false;  // values as bits and mask rather than one byte per line
   };
 
   bool ServeChip(IoctlCall& call) {
@@ -153,9 +156,69 @@ class GpioChipEmulator {
       }
       arg.WriteI32(offsetof(gpiohandle_request, fd), m_handleFds[m_handedOut++]);
       call.Complete(0);
+    } else if (request == GPIO_V2_GET_LINEINFO_IOCTL) {
+      IoctlMemory arg = call.Argument(sizeof(gpio_v2_line_info));
+      const uint32_t offset = arg.ReadU32(offsetof(gpio_v2_line_info, offset));
+      if (offset >= m_lines.size()) return Fail(call, EINVAL);
+      const Line& l = m_lines[offset];
+      gpio_v2_line_info info{};
+      info.offset = offset;
+      info.flags = (l.consumer.empty() ? 0ull : uint64_t{GPIO_V2_LINE_FLAG_USED}) |
+                   uint64_t{l.output ? GPIO_V2_LINE_FLAG_OUTPUT : GPIO_V2_LINE_FLAG_INPUT} |
+                   (l.activeLow ? uint64_t{GPIO_V2_LINE_FLAG_ACTIVE_LOW} : 0ull);
+      std::snprintf(info.name, sizeof info.name, "%s", l.name.c_str());
+      std::snprintf(info.consumer, sizeof info.consumer, "%s", l.consumer.c_str());
+      Put(call, info);
+      call.Complete(0);
+    } else if (request == GPIO_V2_GET_LINE_IOCTL) {
+      return ServeRequestV2(call);
     } else {
       return Fail(call, EINVAL);
     }
+    return true;
+  }
+
+  // A line request of the second uAPI: flags for all lines, overridden per
+  // line by flag attributes, and output values as an attribute with a mask.
+  bool ServeRequestV2(IoctlCall& call) {
+    IoctlMemory arg = call.Argument(sizeof(gpio_v2_line_request));
+    gpio_v2_line_request req{};
+    const std::vector<uint8_t> bytes = arg.Read(0, sizeof req);
+    std::memcpy(&req, bytes.data(), sizeof req);
+    const gpio_v2_line_config& config = req.config;
+    if (req.num_lines == 0 || req.num_lines > GPIO_V2_LINES_MAX ||
+        config.num_attrs > GPIO_V2_LINE_NUM_ATTRS_MAX)
+      return Fail(call, EINVAL);
+    for (uint32_t i = 0; i < req.num_lines; ++i) {
+      if (req.offsets[i] >= m_lines.size()) return Fail(call, EINVAL);
+      if (!m_lines[req.offsets[i]].consumer.empty()) return Fail(call, EBUSY);
+    }
+    if (m_handedOut >= m_handleFds.size()) return Fail(call, EMFILE);
+    Handle& h = m_handles[m_handedOut];
+    h.v2 = true;
+    for (uint32_t i = 0; i < req.num_lines; ++i) {
+      uint64_t flags = config.flags;
+      int value = 0;
+      for (uint32_t a = 0; a < config.num_attrs; ++a) {
+        const gpio_v2_line_config_attribute& attr = config.attrs[a];
+        if (!(attr.mask & (1ull << i))) continue;
+        if (attr.attr.id == GPIO_V2_LINE_ATTR_ID_FLAGS) flags = attr.attr.flags;
+        if (attr.attr.id == GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES)
+          value = (attr.attr.values >> i) & 1 ? 1 : 0;
+      }
+      Line& l = m_lines[req.offsets[i]];
+      l.consumer = req.consumer[0] ? req.consumer : "?";
+      l.activeLow = (flags & GPIO_V2_LINE_FLAG_ACTIVE_LOW) != 0;
+      if (flags & GPIO_V2_LINE_FLAG_OUTPUT) {
+        l.output = true;
+        l.level = value ^ (l.activeLow ? 1 : 0);
+      } else if (flags & GPIO_V2_LINE_FLAG_INPUT) {
+        l.output = false;
+      }
+      h.offsets.push_back(req.offsets[i]);
+    }
+    arg.WriteI32(offsetof(gpio_v2_line_request, fd), m_handleFds[m_handedOut++]);
+    call.Complete(0);
     return true;
   }
 
@@ -163,6 +226,7 @@ class GpioChipEmulator {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Handle& h = m_handles[static_cast<size_t>(k)];
     const unsigned long request = call.Request();
+    if (h.v2) return ServeValuesV2(h, call);
     if (request != GPIOHANDLE_GET_LINE_VALUES_IOCTL && request != GPIOHANDLE_SET_LINE_VALUES_IOCTL)
       return Fail(call, EINVAL);
     IoctlMemory arg = call.Argument(sizeof(gpiohandle_data));
@@ -179,6 +243,31 @@ class GpioChipEmulator {
       }
     }
     if (request == GPIOHANDLE_GET_LINE_VALUES_IOCTL) arg.Write(0, values);
+    call.Complete(0);
+    return true;
+  }
+
+  bool ServeValuesV2(const Handle& h, IoctlCall& call) {
+    const unsigned long request = call.Request();
+    if (request != GPIO_V2_LINE_GET_VALUES_IOCTL && request != GPIO_V2_LINE_SET_VALUES_IOCTL)
+      return Fail(call, EINVAL);
+    IoctlMemory arg = call.Argument(sizeof(gpio_v2_line_values));
+    gpio_v2_line_values values{};
+    const std::vector<uint8_t> bytes = arg.Read(0, sizeof values);
+    std::memcpy(&values, bytes.data(), sizeof values);
+    for (size_t i = 0; i < h.offsets.size(); ++i) {
+      if (!(values.mask & (1ull << i))) continue;
+      Line& l = m_lines[h.offsets[i]];
+      const int flip = l.activeLow ? 1 : 0;
+      if (request == GPIO_V2_LINE_GET_VALUES_IOCTL) {
+        values.bits = (values.bits & ~(1ull << i)) | (uint64_t(l.level ^ flip) << i);
+      } else if (!l.output) {
+        return Fail(call, EPERM);
+      } else {
+        l.level = ((values.bits >> i) & 1 ? 1 : 0) ^ flip;
+      }
+    }
+    if (request == GPIO_V2_LINE_GET_VALUES_IOCTL) Put(call, values);
     call.Complete(0);
     return true;
   }

@@ -96,6 +96,21 @@ TEST_F(Gpio, LinesAreChannelsInTheOrderGiven) {
   EXPECT_EQ(chip.Levels({5, 3}), (std::vector<int>{0, 1})) << "reset switched a line";
 }
 
+// The serial number is what the settings are stored under: it must not depend
+// on how the chip is named nor on the libgpiod version.
+// (A lookup by label scans /dev, which the test bed does not emulate.)
+TEST_F(Gpio, ChipByNumberNameOrPathKeepsTheSerial) {
+  auto lib = Open({"gpio:0:5,LINE3", "gpio:gpiochip0:6", "gpio:/dev/gpiochip0:7",
+                   "gpio-light:gpiochip0:0,2,4"});
+  ASSERT_TRUE(messages.empty()) << messages[0];
+  ASSERT_EQ(lib->OpenArvendal(), 4);
+  std::vector<int> serials;
+  for (int d = 0; d < 4; ++d) serials.push_back(lib->GetSerialNumber(d));
+  EXPECT_EQ(serials, (std::vector<int>{1671405905, 1228935231, 1212157612, 1892279368}));
+  EXPECT_EQ(lib->ChannelId(2, 0), "gpio:gpiochip0@7:1");
+  EXPECT_EQ(lib->IsAmpel(3), 1);
+}
+
 TEST_F(Gpio, ActiveLowStartsOffAndADrivenLineKeepsItsLevel) {
   chip.Drive(6, 1);  // left switched on by a program that has ended
   auto lib = Open({"gpio:0:2:active-low", "gpio:gpiochip0:6"});
