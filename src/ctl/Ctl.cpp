@@ -7,10 +7,10 @@
 
 #include "app/Format.h"
 #include "app/Ids.h"
+#include "app/StartProblem.h"
 #include "app/StartUpSteps.h"
 #include "bridge/MqttConfig.h"
 #include "config/Config.h"
-#include "config/ConfigErrors.h"
 #include "ctl/CtlChannels.h"
 #include "device/DeviceRegistry.h"
 #include "settings/DeviceSettings.h"
@@ -265,8 +265,9 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
   if (c.verb == "name") return SetName(c, s);
 
   const std::vector<std::string> entries = ConfiguredDeviceEntries(s.registry, s.getenv);
-  if (const std::string unknown = config::UnknownBackendEntry(entries, *s.backends); !unknown.empty()) {
-    err << "toggra-ctl: " << unknown << "\n";
+  // An entry that no hardware can make work is a usage error.
+  if (const auto unusable = UnusableDeviceEntries(*s.backends, entries); !unusable.empty()) {
+    for (const std::string& message : unusable) err << "toggra-ctl: " << message << "\n";
     return kCtlExitUsage;
   }
   std::unique_ptr<CCompositePivlink> lib =
