@@ -151,6 +151,16 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
   if (c.verb == "list") {
     PrintChannels(out, channels, c.json,
                   c.all ? AvailableEntries(*s.backends, entries) : Available{});
+    // The last line of `list --all`: the back-ends this build has.
+    if (c.all && !c.json) {
+      const char* separator = "\t";
+      out << "backends";
+      for (const BackendInfo& b : s.backends->Backends()) {
+        out << separator << b.name;
+        separator = " ";
+      }
+      out << "\n";
+    }
     return kCtlExitDone;
   }
 

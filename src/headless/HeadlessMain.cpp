@@ -14,6 +14,7 @@
 #include "app/ToggraDlg.h"
 #include "bridge/MqttBridge.h"
 #include "bridge/MqttClient.h"
+#include "device/BackendModule.h"
 #include "bridge/MqttConfig.h"
 #include "headless/HeadlessHost.h"
 
@@ -30,7 +31,7 @@ void Say(const std::string& line) {
 struct Bridge {
   MqttConfig config;
   std::unique_ptr<CMqttBridge> bridge;
-  std::unique_ptr<CMqttClient> client;
+  std::unique_ptr<IMqttClient> client;
 };
 
 std::unique_ptr<Bridge> StartBridge(IRegistry& registry, IEventQueue& events) {
@@ -49,8 +50,13 @@ std::unique_ptr<Bridge> StartBridge(IRegistry& registry, IEventQueue& events) {
   b->bridge = std::make_unique<CMqttBridge>(b->config.prefix, b->config.discoveryPrefix, events);
   const std::string clientId =
       "toggra-" + std::to_string(::getpid()) + "-" + b->config.prefix;
-  b->client = std::make_unique<CMqttClient>(b->config, clientId, *b->bridge,
-                                            b->bridge->StatusTopic(), kPayloadOffline);
+  // The client comes from the mqtt back-end module, loaded only now.
+  b->client = CreateMqttClient(b->config, clientId, *b->bridge, b->bridge->StatusTopic(),
+                               kPayloadOffline, &reason);
+  if (!b->client) {
+    Say("MQTT: " + reason + "; running without the broker");
+    return nullptr;
+  }
   b->bridge->SetTransport(b->client.get());
   if (!b->client->Start(&reason)) {
     Say("MQTT: " + reason + "; running without the broker");

@@ -55,9 +55,19 @@ done
 
 # Programs of the build that are no part of the installation.
 # The driver plug-in header is the one file under include/ that belongs there.
+# The back-end modules are the .so files that belong there.
 unexpected=$(cd "$prefix" && find . -type f | grep -v '^\./include/toggra/toggra_driver\.h$' |
+  grep -vE '^\./lib/([^/]+/)?toggra/backends/[a-z]+\.so$' |
   grep -E 'toggra_tests|toggra-icons|benchmark|\.a$|\.so$|/include/' || true)
 [ -z "$unexpected" ] || fail "cmake --install put in build-only files: $unexpected"
+
+# The installed programs find the installed modules: a module entry loads.
+modules=$(cd "$prefix" && find . -path '*/toggra/backends/*.so' -printf '%f\n' | sed 's/\.so$//' | sort)
+for module in $modules; do
+  err=$(TOGGRA_DEVICES="$module:toggra-package-test" TOGGRA_HKCU="$work/hkcu.reg" \
+    TOGGRA_HKLM="$work/hklm.reg" "$prefix/bin/toggra-ctl" list 2>&1 >/dev/null || true)
+  grep -q "cannot load back-end module" <<<"$err" && fail "installed toggra-ctl cannot load $module: $err"
+done
 
 got=$("$prefix/bin/toggra" --version)
 [ "$got" = "toggra $version" ] || fail "installed toggra --version says '$got'"
@@ -116,8 +126,16 @@ deb=${debs[0]}
   fail "the package is not for $(dpkg --print-architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 libusb-1.0-0 libhidapi-hidraw0 libgpiod2; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6; do
   grep -qFx "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
+done
+# Each module built brings its library's package (whose name differs
+# between releases: libgpiod2 on Debian 12, libgpiod3 on Debian 13).
+declare -A module_package=([usbhub]='libusb-1\.0-0' [hidrelay]='libhidapi-hidraw0' [gpio]='libgpiod[0-9]+'
+                           [mqtt]='libmosquitto1')
+for module in $modules; do
+  grep -qEx "${module_package[$module]}" <<<"$names" ||
+    fail "Depends lacks the package of the $module module's library: $depends"
 done
 
 # The package holds exactly what cmake --install puts in, under /usr.
