@@ -120,6 +120,9 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/device/BackendModules.cpp APPEND PRO
              COMPILE_DEFINITIONS TOGGRA_BACKEND_MODULES="${toggra_module_list}"
              TOGGRA_BACKEND_RELDIR="${toggra_backend_reldir}")
 list(JOIN TOGGRA_BUILT_BACKEND_MODULES " " toggra_module_text)
+if(NOT toggra_module_text)
+  set(toggra_module_text "none")
+endif()
 message(STATUS "Back-end modules: ${toggra_module_text}")
 
 add_custom_target(toggra_backend_modules)
