@@ -22,6 +22,7 @@
 find_package(PkgConfig)
 
 set(TOGGRA_BUILT_BACKEND_MODULES)
+set(TOGGRA_MODULE_BACKEND_LIST)
 
 # toggra_backend_option(NAME WHAT PKG_PREFIX PKG_MODULE): the option and the
 # library search; sets toggra_have_NAME.
@@ -55,7 +56,8 @@ macro(toggra_backend_option name what pkg_prefix pkg_module)
 endmacro()
 
 # toggra_add_backend(NAME REGISTER_FUNCTION LIBRARY [EXTRA_SOURCES...]): the
-# back-end's static library and module.
+# back-end's static library and module. The module serves the back-end NAME;
+# set TOGGRA_BACKEND_ALSO_<NAME> to the further back-ends it registers.
 function(toggra_add_backend name register library)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/device/${name}/*.cpp)
   add_library(toggra_backend_${name} STATIC ${sources} ${ARGN})
@@ -80,6 +82,11 @@ function(toggra_add_backend name register library)
   install(TARGETS toggra-backend-${name}
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/toggra/backends COMPONENT backend-${name})
   set(TOGGRA_BUILT_BACKEND_MODULES ${TOGGRA_BUILT_BACKEND_MODULES} ${name} PARENT_SCOPE)
+  set(served ${TOGGRA_MODULE_BACKEND_LIST} ${name}=${name})
+  foreach(also IN LISTS TOGGRA_BACKEND_ALSO_${name})
+    list(APPEND served ${also}=${name})
+  endforeach()
+  set(TOGGRA_MODULE_BACKEND_LIST ${served} PARENT_SCOPE)
 endfunction()
 
 # --- the back-ends -----------------------------------------------------------
@@ -93,6 +100,7 @@ endif()
 # the API generation it offers (1.6 or 2.x) is told to the sources below.
 toggra_backend_option(gpio "relay lines on GPIO chips" GPIOD libgpiod)
 if(toggra_have_gpio)
+  set(TOGGRA_BACKEND_ALSO_gpio gpio-light)
   toggra_add_backend(gpio RegisterGpio PkgConfig::GPIOD)
   # (The libgpiod 1.6 / 2.x definition goes on toggra_backend_gpio here.)
 endif()
@@ -113,7 +121,8 @@ if(toggra_have_mqtt)
 endif()
 
 # The registry learns the modules built and where the installed ones are.
-string(REPLACE ";" "," toggra_module_list "${TOGGRA_BUILT_BACKEND_MODULES}")
+# BACKEND=MODULE pairs, in registration order.
+string(REPLACE ";" "," toggra_module_list "${TOGGRA_MODULE_BACKEND_LIST}")
 file(RELATIVE_PATH toggra_backend_reldir ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_LIBDIR}/toggra/backends)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/device/BackendModules.cpp APPEND PROPERTY

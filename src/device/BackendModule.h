@@ -30,7 +30,7 @@ struct BackendModuleTable {
   int abi;              // kBackendModuleAbi
   const char* version;  // TOGGRA_VERSION of the build
   const char* compiler; // __VERSION__ of the compiler that built it
-  const char* name;     // the back-end's name, which is the module's name
+  const char* name;     // the module's name (its file is NAME.so)
   // The back-end's Register... function.
   void (*registerBackend)(CDeviceRegistry& registry);
   // The broker client (the mqtt module only; null elsewhere).
@@ -39,18 +39,21 @@ struct BackendModuleTable {
 
 #define TOGGRA_BACKEND_MODULE_SYMBOL "toggra_backend_module"
 
-// The back-ends built as modules in this build, in registration order.
+// The back-ends served by this build's modules, in registration order.
 const std::vector<std::string>& ModuleBackendNames();
+// The module ("gpio") that serves a back-end ("gpio-light"); "" for none.
+std::string BackendModuleName(const std::string& backend);
 
 // The folder the modules are loaded from: TOGGRA_BACKEND_DIR when set, else
 // `backends/` beside the executable when there is one (the build folder),
 // else the installed folder, found from the executable's place.
 std::string BackendModuleDir();
 
-// The back-end of module `name`, loaded on the first call and kept for the
-// life of the process; null with *reason ("cannot load FILE: WHY") when the
-// module is missing, cannot be loaded or belongs to another build.
-const BackendInfo* LoadBackendModule(const std::string& name, std::string* reason);
+// The back-end `backend` as its module registered it. The module is loaded
+// on the first call and kept for the life of the process; null with *reason
+// ("cannot load back-end module FILE: WHY") when it is missing, cannot be
+// loaded or belongs to another build.
+const BackendInfo* LoadBackendModule(const std::string& backend, std::string* reason);
 
 // The broker client from the mqtt module; null with *reason when the module
 // is not built or cannot be loaded.

@@ -99,13 +99,12 @@ void Load(const std::string& name, LoadedModule* module) {
     return;
   }
   if (name != table->name || !table->registerBackend) {
-    fail("it holds the back-end \"" + std::string(table->name) + "\"");
+    fail("it is the module \"" + std::string(table->name) + "\"");
     ::dlclose(handle);
     return;
   }
   module->table = table;
   table->registerBackend(module->registry);
-  if (!module->registry.Find(name)) fail("it registered no back-end \"" + name + "\"");
 }
 
 LoadedModule& Loaded(const std::string& name) {
@@ -119,20 +118,43 @@ LoadedModule& Loaded(const std::string& name) {
 
 }  // namespace
 
-const std::vector<std::string>& ModuleBackendNames() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> result;
+namespace {
+
+// The back-ends of this build's modules, each with its module, in
+// registration order: "hidrelay=hidrelay,gpio=gpio,gpio-light=gpio,...".
+const std::vector<std::pair<std::string, std::string>>& ModuleBackends() {
+  static const std::vector<std::pair<std::string, std::string>> backends = [] {
+    std::vector<std::pair<std::string, std::string>> result;
     const std::string list = TOGGRA_BACKEND_MODULES;
     size_t start = 0;
     while (start < list.size()) {
       size_t end = list.find(',', start);
       if (end == std::string::npos) end = list.size();
-      if (end > start) result.push_back(list.substr(start, end - start));
+      const std::string pair = list.substr(start, end - start);
+      const size_t eq = pair.find('=');
+      if (eq != std::string::npos) result.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
       start = end + 1;
     }
     return result;
   }();
+  return backends;
+}
+
+}  // namespace
+
+const std::vector<std::string>& ModuleBackendNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> result;
+    for (const auto& backend : ModuleBackends()) result.push_back(backend.first);
+    return result;
+  }();
   return names;
+}
+
+std::string BackendModuleName(const std::string& backend) {
+  for (const auto& [name, module] : ModuleBackends())
+    if (name == backend) return module;
+  return {};
 }
 
 std::string BackendModuleDir() {
@@ -142,22 +164,28 @@ std::string BackendModuleDir() {
   return exe + "/" TOGGRA_BACKEND_RELDIR;
 }
 
-const BackendInfo* LoadBackendModule(const std::string& name, std::string* reason) {
+const BackendInfo* LoadBackendModule(const std::string& backend, std::string* reason) {
+  const std::string name = BackendModuleName(backend);
+  if (name.empty()) {
+    *reason = "no module of this build serves the back-end \"" + backend + "\"";
+    return nullptr;
+  }
   std::lock_guard<std::mutex> lock(ModulesMutex());
   LoadedModule& module = Loaded(name);
   if (!module.failure.empty()) {
     *reason = module.failure;
     return nullptr;
   }
-  return module.registry.Find(name);
+  if (const BackendInfo* info = module.registry.Find(backend)) return info;
+  *reason = "the module " + name + ".so registered no back-end \"" + backend + "\"";
+  return nullptr;
 }
 
 std::unique_ptr<IMqttClient> CreateMqttClient(const MqttConfig& config,
                                               const std::string& clientId,
                                               IMqttHandler& handler, const std::string& willTopic,
                                               const std::string& willPayload, std::string* reason) {
-  const auto& names = ModuleBackendNames();
-  if (std::find(names.begin(), names.end(), "mqtt") == names.end()) {
+  if (BackendModuleName("mqtt").empty()) {
     *reason = "this build has no MQTT support (configured with TOGGRA_WITH_MQTT=OFF or without libmosquitto)";
     return nullptr;
   }

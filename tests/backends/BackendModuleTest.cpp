@@ -59,7 +59,7 @@ TEST(BackendModules, EachLoadsWhenAnEntryNeedsItAndBringsOnlyItsLibrary) {
     messages.clear();
     BuiltinRegistry().Open({name + ":toggra-test-none"}, sink);
     for (const std::string& m : messages) EXPECT_EQ(m.find("cannot load"), std::string::npos) << m;
-    loaded.push_back(name);
+    loaded.push_back(BackendModuleName(name));
     for (const auto& [other, library] : kModuleLibrary) {
       const bool expected = std::find(loaded.begin(), loaded.end(), other) != loaded.end();
       EXPECT_EQ(Mapped("/backends/" + other + ".so"), expected) << "after " << name << ": " << other;
@@ -129,22 +129,23 @@ TEST_F(CtlModules, BenchNeedsNoModuleAndListAllNamesTheBackends) {
 
 TEST_F(CtlModules, MissingOrForeignModuleIsNamed) {
   if (ModuleBackendNames().empty()) GTEST_SKIP() << "no back-end modules in this build";
-  const std::string name = ModuleBackendNames().front();
+  const std::string name = ModuleBackendNames().back();
+  const std::string file = BackendModuleName(name) + ".so";
   const std::string modules = dir.File("modules");
   std::filesystem::create_directory(modules);
   const std::string entry = name + ":x";
   ASSERT_EQ(Ctl({"list"}, "bench:" + bench + ";" + entry, modules), 0);
   EXPECT_NE(err.find("device entry " + entry + ": cannot load back-end module " + modules + "/" +
-                     name + ".so: "),
+                     file + ": "),
             std::string::npos)
       << err;
   EXPECT_NE(err.find("No such file"), std::string::npos) << err;
   EXPECT_NE(out.find("bench:0:1"), std::string::npos) << out;  // the other entry still works
 
   // A shared object that is no Toggra module.
-  std::filesystem::copy_file(TOGGRA_FOREIGN_MODULE, modules + "/" + name + ".so");
+  std::filesystem::copy_file(TOGGRA_FOREIGN_MODULE, modules + "/" + file);
   ASSERT_EQ(Ctl({"list"}, entry, modules), 0);
-  EXPECT_NE(err.find(modules + "/" + name + ".so: no symbol toggra_backend_module"), std::string::npos)
+  EXPECT_NE(err.find(modules + "/" + file + ": no symbol toggra_backend_module"), std::string::npos)
       << err;
 }
 
