@@ -33,7 +33,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   clang libclang-rt-dev "libfuzzer-${clang_major}-dev" valgrind
-  desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin groff-base
   xdotool imagemagick
   libusb-1.0-0-dev umockdev libumockdev-dev
   libhidapi-dev libgpiod-dev
