@@ -126,8 +126,9 @@ deb=${debs[0]}
   fail "the package is not for $(dpkg --print-architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6; do
-  grep -qFx "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
+# (Debian 13 renamed some libraries' packages for 64-bit time: libqt6core6t64.)
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 'libstdc\+\+6' libc6; do
+  grep -qEx "${lib}(t64)?" <<<"$names" || fail "Depends lacks $lib: $depends"
 done
 # Each module built brings its library's package (whose name differs
 # between releases: libgpiod2 on Debian 12, libgpiod3 on Debian 13).
