@@ -5,7 +5,7 @@ option(TOGGRA_BUILD_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 
 if(TOGGRA_BUILD_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    message(FATAL_ERROR "TOGGRA_BUILD_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++-14)")
+    message(FATAL_ERROR "TOGGRA_BUILD_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
   endif()
   # The core is instrumented for coverage and checked by both sanitizers; an
   # undefined operation aborts like a crash, so the fuzzer keeps the input.

@@ -22,7 +22,7 @@ work=${FUZZ_WORK_DIR:-$(mktemp -d /tmp/toggra-fuzz.XXXXXX)}
 mkdir -p "$work"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DTOGGRA_BUILD_FUZZ=ON \
+  -DCMAKE_CXX_COMPILER=clang++ -DTOGGRA_BUILD_FUZZ=ON \
   -DTOGGRA_BUILD_GUI=OFF -DTOGGRA_BUILD_TESTS=OFF -DTOGGRA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target "${targets[@]/#/fuzz_}"
 

@@ -61,6 +61,8 @@ constexpr char kUsage[] =
     "  TOGGRA_BENCH      Datei mit simulierten Geräten (kurz für bench:DATEI).\n"
     "  TOGGRA_BENCH_LOG  Datei, an die jeder Befehl an die simulierten Geräte\n"
     "                    angehängt wird.\n"
+    "  TOGGRA_BACKEND_DIR  Ordner der Hardware-Module (usbhub.so, hidrelay.so,\n"
+    "                    gpio.so, mqtt.so); sonst der installierte Ordner.\n"
     "  TOGGRA_HKCU       Einstellungsdatei des Benutzers (sonst\n"
     "                    $XDG_CONFIG_HOME/toggra/HKEY_CURRENT_USER.reg).\n"
     "  TOGGRA_HKLM       Einstellungsdatei des Rechners (sonst\n"

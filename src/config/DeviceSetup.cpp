@@ -7,6 +7,7 @@
 #include "bridge/MqttClient.h"
 #include "bridge/MqttConfig.h"
 #include "ctl/CtlChannels.h"
+#include "device/BackendModule.h"
 #include "device/DeviceRegistry.h"
 #include "settings/DeviceSettings.h"
 
@@ -150,10 +151,12 @@ bool TryMqttConnection(const SetupMqtt& mqtt, std::chrono::milliseconds timeout,
   config.certFile = mqtt.certFile;
   config.keyFile = mqtt.keyFile;
   CProbe probe;
-  CMqttClient client(config, "toggra-probe", probe);
-  if (!client.Start(result)) return false;
+  // The client comes from the mqtt back-end module, loaded only now.
+  std::unique_ptr<IMqttClient> client =
+      CreateMqttClient(config, "toggra-probe", probe, {}, {}, result);
+  if (!client || !client->Start(result)) return false;
   const bool ok = probe.Wait(timeout, result);
-  client.Stop();
+  client->Stop({}, {});
   if (ok) *result = "connected to " + config.host + ":" + std::to_string(config.port);
   return ok;
 }

@@ -282,6 +282,16 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
   if (c.verb == "list") {
     const Available available = c.all ? AvailableEntries(*s.backends, entries) : Available{};
     PrintChannels(out, channels, c.json, available);
+    // The last line of `list --all`: the back-ends this build has.
+    if (c.all && !c.json) {
+      const char* separator = "\t";
+      out << "backends";
+      for (const BackendInfo& b : s.backends->Backends()) {
+        out << separator << b.name;
+        separator = " ";
+      }
+      out << "\n";
+    }
     if (!channels.empty() || !available.empty()) return kCtlExitDone;
     const config::ConfValue searched = DeviceEntriesSource(config::LoadConfig(s.getenv), s);
     err << "toggra-ctl: no device found; searched " << Joined(entries, "; ") << " ("

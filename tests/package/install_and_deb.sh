@@ -76,10 +76,20 @@ done
 
 # Programs of the build that are no part of the installation.
 # The driver plug-in header is the one file under include/ that belongs there.
+# The back-end modules are the .so files that belong there.
 unexpected=$(cd "$prefix" && find . -type f | grep -v '^\./include/toggra/toggra_driver\.h$' |
   grep -v '^\./share/lintian/overrides/' |
+  grep -vE '^\./lib/([^/]+/)?toggra/backends/[a-z]+\.so$' |
   grep -E 'toggra_tests|toggra-icons|benchmark|\.a$|\.so$|/include/' || true)
 [ -z "$unexpected" ] || fail "cmake --install put in build-only files: $unexpected"
+
+# The installed programs find the installed modules: a module entry loads.
+modules=$(cd "$prefix" && find . -path '*/toggra/backends/*.so' -printf '%f\n' | sed 's/\.so$//' | sort)
+for module in $modules; do
+  err=$(TOGGRA_DEVICES="$module:toggra-package-test" TOGGRA_HKCU="$work/hkcu.reg" \
+    TOGGRA_HKLM="$work/hklm.reg" "$prefix/bin/toggra-ctl" list 2>&1 >/dev/null || true)
+  grep -q "cannot load back-end module" <<<"$err" && fail "installed toggra-ctl cannot load $module: $err"
+done
 
 got=$("$prefix/bin/toggra" --version)
 [ "$got" = "toggra $version" ] || fail "installed toggra --version says '$got'"
@@ -172,13 +182,24 @@ done
 
 names_of() { tr ',|' '\n\n' <<<"$1" | awk 'NF { print $1 }' | sort -u; }
 names=$(names_of "$all_depends")
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 libusb-1.0-0 libhidapi-hidraw0 libgpiod2; do
-  grep -qFx "$lib" <<<"$names" || fail "no package depends on $lib: $all_depends"
+# (Debian 13 renamed some libraries' packages for 64-bit time: libqt6core6t64.)
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 'libstdc\+\+6' libc6; do
+  grep -qEx "${lib}(t64)?" <<<"$names" || fail "no package depends on $lib: $all_depends"
+done
+# Each module built brings its library's package (whose name differs
+# between releases: libgpiod2 on Debian 12, libgpiod3 on Debian 13).
+declare -A module_package=([usbhub]='libusb-1\.0-0' [hidrelay]='libhidapi-hidraw0' [gpio]='libgpiod[0-9]+'
+                           [mqtt]='libmosquitto1')
+for module in $modules; do
+  package=toggra-backend-$module
+  [ -n "${deb[$package]:-}" ] || { fail "no package $package for the $module module"; continue; }
+  grep -qEx "${module_package[$module]}" <<<"$(names_of "$(dpkg-deb -f "${deb[$package]}" Depends)")" ||
+    fail "$package does not depend on the $module module's library"
 done
 # A headless machine installs toggra-common without the window's libraries.
 common=$(names_of "$(dpkg-deb -f "${deb[toggra-common]}" Depends)")
 for lib in libqt6widgets6 libqt6gui6; do
-  grep -qFx "$lib" <<<"$common" && fail "toggra-common depends on $lib"
+  grep -qEx "${lib}(t64)?" <<<"$common" && fail "toggra-common depends on $lib"
 done
 dpkg-deb -f "${deb[toggra]}" Depends | grep -qF "toggra-common (= $version)" || fail "toggra does not depend on toggra-common"
 [ -f "$work/x/toggra-dev/usr/include/toggra/toggra_driver.h" ] || fail "toggra-dev lacks the plug-in header"
