@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/usbhub/HubEmulator.h"
-#include "device/usbhub/UsbHubPivlink.h"
+#include "device/usbhub/UsbHubDriver.h"
 #include "support/umockdev/Preload.h"
 
 int main(int argc, char** argv) {
@@ -23,15 +23,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   HubEntry entry{"1-1", {}};
-  CUsbHubPivlink lib(entry, ReportDeviceError);
+  CDriverPivlink lib(std::make_unique<CUsbHubDriver>(entry, ReportDeviceError),
+                     CDriverPivlink::Options{});
   if (lib.OpenArvendal() != 1) return 1;
   std::vector<double> us;
   for (int i = 0; i < rounds; ++i) {
     const int on = i % 2;
     const auto start = Clock::now();
     lib.SetSwitch(0, 16, on);
-    while (lib.GetSwitch(0, 16) != on) {
-    }
+    // Carried out by the hub's worker and read back from the hub.
+    lib.Settle(0, 1000);
+    if (lib.GetSwitch(0, 16) != on) return 1;
     us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
   std::sort(us.begin(), us.end());

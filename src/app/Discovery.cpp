@@ -13,21 +13,6 @@ namespace toggra {
 
 namespace {
 
-constexpr int kSwitchTypes[] = {kTypeSwitch8, kTypeMultiSwitch, kTypeSwitch48, kTypeSwitch5};
-
-bool IsSwitchType(int type) {
-  return std::find(std::begin(kSwitchTypes), std::end(kSwitchTypes), type) !=
-         std::end(kSwitchTypes);
-}
-
-// What discovery needs to know of one device before its channels are visited.
-struct DeviceClass {
-  bool usable = false;
-  int type = 0;
-  int channels = 0;
-  bool trafficLight = false;
-};
-
 IconId IconForState(const CToggraDlg& dlg, int state) {
   if (state == kStateOn) return dlg.m_iconGreen;
   if (state == kStateYellow) return dlg.m_iconYellow;
@@ -39,18 +24,8 @@ DeviceClass Classify(CToggraDlg& dlg, int d) {
   if (dlg.m_simulation) {
     dc = {true, kSimulatedType, 1, false};
   } else {
-    CPivlink& lib = *dlg.m_device;
-    dc.type = lib.GetUSBType(d);
-    if (!IsSwitchType(dc.type)) return {};
-    int channels = 1, button = 0;
-    if (!lib.GetSwitchConfig(d, &channels, &button)) {
-      // One retry after this query; its answer itself is not needed.
-      lib.GetOnlineOnCount(d);
-      if (!lib.GetSwitchConfig(d, &channels, &button)) return {};
-    }
-    dc.channels = channels;
-    dc.trafficLight = lib.IsAmpel(d) != 0;
-    dc.usable = true;
+    dc = ClassifyDevice(*dlg.m_device, d);
+    if (!dc.usable) return {};
   }
   if (dlg.m_trafficLight && !dlg.m_simulation && !dc.trafficLight) return {};
   if (dlg.m_groupMode) {

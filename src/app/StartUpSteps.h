@@ -6,31 +6,27 @@
 #include <string>
 
 #include "app/ToggraDlg.h"
+#include "device/Channels.h"
 
 namespace toggra {
 
-// One row per channel c of a device (c from 1). The key type is the first
-// field of the channel's settings names: 0 in the first row stands for the
-// device's own type. The key types are part of the names under which settings
-// are already stored, so they stay as they are where they jump (channel 5 has
-// 0x34, not 12).
+// One row per channel c of a device (c from 1), with its key type from the
+// channel layer's table (kKeyTypes, device/Channels.h).
 struct ChannelRow {
   int switchId;
   int keyType;
   const char* suffix;  // appended to the serial number in default captions
 };
 
-inline constexpr int kDeviceTypeKey = 0;
-
 inline constexpr std::array<ChannelRow, 8> kChannelTable{{
-    {16, kDeviceTypeKey, ""},
-    {17, 9, "/2"},
-    {18, 10, "/3"},
-    {19, 11, "/4"},
-    {20, 0x34, "/5"},
-    {21, 0x35, "/6"},
-    {22, 0x36, "/7"},
-    {23, 0x37, "/8"},
+    {16, kKeyTypes[0], ""},
+    {17, kKeyTypes[1], "/2"},
+    {18, kKeyTypes[2], "/3"},
+    {19, kKeyTypes[3], "/4"},
+    {20, kKeyTypes[4], "/5"},
+    {21, kKeyTypes[5], "/6"},
+    {22, kKeyTypes[6], "/7"},
+    {23, kKeyTypes[7], "/8"},
 }};
 
 // The row of a switch id, or null for an id outside the table.

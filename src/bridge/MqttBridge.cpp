@@ -6,14 +6,13 @@
 
 #include "app/ToggraDlg.h"
 #include "device/Backend.h"
+#include "device/Channels.h"
 #include "trafficlight/ColumnSteps.h"
 
 namespace toggra {
 
 namespace {
 
-constexpr unsigned long kChannelBits = 0xFFFF;
-constexpr int kChannelCount = 16;
 // A read-back that disagrees with the program is tried again for this many
 // ticks; the poll reconciles the column itself after its quiet period (3 s).
 constexpr int kUnsettledTicks = 40;
@@ -23,35 +22,14 @@ void WriteStderr(const std::string& line) {
   std::fflush(stderr);
 }
 
-// The lamp table of the poll: exactly one lamp lit, or none (dark).
-int TrafficLightState(int red, int yellow, int green) {
-  if (red < 0 || yellow < 0 || green < 0) return kStateUnreachable;
-  if (red == 1 && yellow == 0 && green == 0) return kStateOff;
-  if (red == 0 && yellow == 1 && green == 0) return kStateYellow;
-  if (red == 0 && yellow == 0 && green == 1) return kStateOn;
-  if (red == 0 && yellow == 0 && green == 0) return kStateDark;
-  return kStateUnreachable;
-}
-
 }  // namespace
 
 int ReadBackState(CToggraDlg& d, int i) {
   const SwitchRecord& r = d.m_records[i];
   if (d.m_simulation || !d.m_device) return r.m_state;
-  CPivlink& lib = *d.m_device;
-  if (d.m_trafficLight) {
-    return TrafficLightState(lib.GetSwitch(r.m_devNo, kLampRed), lib.GetSwitch(r.m_devNo, kLampYellow),
-                             lib.GetSwitch(r.m_devNo, kLampGreen));
-  }
-  if (r.m_usbType == kTypeMultiSwitch) {
-    unsigned long value = 0;
-    const int bit = r.m_switchId - kFirstSwitchId;
-    if (lib.GetMultiSwitch(r.m_devNo, nullptr, &value, 0) < 0 || bit < 0 || bit >= kChannelCount)
-      return kStateUnreachable;
-    return static_cast<int>(((value & kChannelBits) >> bit) & 1u);
-  }
-  const int v = lib.GetSwitch(r.m_devNo, r.m_switchId);
-  return v < 0 ? kStateUnreachable : v;
+  const int state =
+      ReadChannelState(*d.m_device, r.m_devNo, r.m_switchId, r.m_usbType, d.m_trafficLight);
+  return state < 0 ? kStateUnreachable : state;
 }
 
 int CountdownSeconds(const CToggraDlg& d, int i) {

@@ -7,6 +7,7 @@
 #include "app/Format.h"
 #include "app/Ids.h"
 #include "app/StartUpSteps.h"
+#include "device/Channels.h"
 #include "device/DeviceRegistry.h"
 #include "settings/DeviceSettings.h"
 
@@ -14,42 +15,19 @@ namespace toggra {
 
 namespace {
 
-constexpr int kSwitchTypes[] = {kTypeSwitch8, kTypeMultiSwitch, kTypeSwitch48, kTypeSwitch5};
-constexpr int kCutterPlain = 1;
-constexpr int kCutterAlt = 17;
+// A switched channel is read back after the device's worker has carried the
+// command out and read the hardware again, or after this long.
+constexpr int kSettleMs = 3000;
 
-struct LampState {
-  int red, yellow, green;
-  const char* name;
-};
-// The lamps of a traffic light as the program's poll reads them.
-constexpr LampState kLampStates[] = {
-    {1, 0, 0, "red"}, {0, 1, 0, "yellow"}, {0, 0, 1, "green"}, {0, 0, 0, "dark"}};
-
-bool IsSwitchType(int type) {
-  return std::find(std::begin(kSwitchTypes), std::end(kSwitchTypes), type) !=
-         std::end(kSwitchTypes);
-}
+// The state names of kStateOff, kStateOn, kStateYellow and kStateDark.
+constexpr const char* kPlainNames[] = {"off", "on"};
+constexpr const char* kLightNames[] = {"red", "green", "yellow", "dark"};
 
 std::string ReadState(CCompositePivlink& lib, const CtlChannel& c) {
-  if (c.trafficLight) {
-    const int red = lib.GetSwitch(c.device, kLampRed);
-    const int yellow = lib.GetSwitch(c.device, kLampYellow);
-    const int green = lib.GetSwitch(c.device, kLampGreen);
-    for (const LampState& l : kLampStates)
-      if (l.red == red && l.yellow == yellow && l.green == green) return l.name;
-    return kCtlUnreachable;
-  }
-  int raw;
-  if (c.type == kTypeMultiSwitch) {
-    unsigned long value = 0;
-    if (lib.GetMultiSwitch(c.device, nullptr, &value, 0) < 0) return kCtlUnreachable;
-    raw = static_cast<int>((value >> (c.switchId - kFirstSwitchId)) & 1);
-  } else {
-    raw = lib.GetSwitch(c.device, c.switchId);
-  }
-  if (raw != 0 && raw != 1) return kCtlUnreachable;
-  return (raw == 1) != c.inverted ? "on" : "off";
+  const int state = ReadChannelState(lib, c.device, c.switchId, c.type, c.trafficLight);
+  if (c.trafficLight) return state < 0 ? kCtlUnreachable : kLightNames[state];
+  if (state != kStateOff && state != kStateOn) return kCtlUnreachable;
+  return kPlainNames[(state == kStateOn) != c.inverted ? 1 : 0];
 }
 
 std::string JsonString(const std::string& s) {
@@ -80,34 +58,28 @@ std::vector<CtlChannel> ListChannels(CCompositePivlink& lib, int devices,
                                      CDeviceSettings* settings) {
   std::vector<CtlChannel> channels;
   for (int d = 0; d < devices; ++d) {
-    const int type = lib.GetUSBType(d);
-    if (!IsSwitchType(type)) continue;
-    int count = 0, button = 0;
-    if (!lib.GetSwitchConfig(d, &count, &button)) {
-      lib.GetOnlineOnCount(d);  // the retry discovery makes
-      if (!lib.GetSwitchConfig(d, &count, &button)) continue;
-    }
-    const bool trafficLight = lib.IsAmpel(d) != 0;
-    if (trafficLight) count = std::min(count, 1);
+    DeviceClass dc = ClassifyDevice(lib, d);
+    if (!dc.usable) continue;
+    const int count = dc.trafficLight ? std::min(dc.channels, 1) : dc.channels;
     const int version = lib.GetVersion(d);
     const int serial = lib.GetSerialNumber(d);
-    const int cutter = lib.IsCutter(d);
+    const bool inverted = IsCutterCode(lib.IsCutter(d));
     for (int ch = 0; ch < count; ++ch) {
       CtlChannel c;
       c.device = d;
       c.switchId = kFirstSwitchId + ch;
       c.id = lib.ChannelId(d, ch);
       c.backend = lib.BackendName(d);
-      c.type = type;
+      c.type = dc.type;
       c.version = version;
       c.serial = serial;
-      c.trafficLight = trafficLight;
-      c.inverted = cutter == kCutterPlain || cutter == kCutterAlt;
+      c.trafficLight = dc.trafficLight;
+      c.inverted = inverted;
       const ChannelRow* row = ChannelRowOf(c.switchId);
       std::string suffix = row ? row->suffix : "/" + std::to_string(ch + 1);
-      if (row) {
-        const int keyType = row->keyType == kDeviceTypeKey ? type : row->keyType;
-        c.prefix = Format("%02x-%02x-%08x", keyType, version, serial);
+      const int keyType = KeyTypeOf(dc.type, ch);
+      if (keyType >= 0) {
+        c.prefix = SettingsPrefix(keyType, version, serial);
         auto name = [&](const char* entry) {
           return CDeviceSettings::ValueName(keyType, version, serial, entry);
         };
@@ -146,6 +118,7 @@ bool SwitchChannel(CCompositePivlink& lib, CtlChannel& c, bool on, std::string* 
   } else {
     accepted = lib.SetSwitch(c.device, c.switchId, on != c.inverted ? 1 : 0) != 0;
   }
+  lib.Settle(c.device, kSettleMs);
   c.state = ReadState(lib, c);
   const std::string wanted = c.trafficLight ? (on ? "green" : "red") : (on ? "on" : "off");
   if (!accepted) {

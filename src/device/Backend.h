@@ -5,17 +5,10 @@
 
 #include <string>
 
+#include "device/Channels.h"
 #include "device/Pivlink.h"
 
 namespace toggra {
-
-// Device type codes that discovery takes as switch devices. A back-end that
-// offers plain switches reports kTypeSwitch8 unless it models another type;
-// type kTypeMultiSwitch is read with GetMultiSwitch instead of GetSwitch.
-constexpr int kTypeSwitch5 = 5;
-constexpr int kTypeSwitch8 = 8;
-constexpr int kTypeMultiSwitch = 40;
-constexpr int kTypeSwitch48 = 48;
 
 class CBackendPivlink : public CPivlink {
  public:
@@ -29,6 +22,14 @@ class CBackendPivlink : public CPivlink {
   virtual std::string ChannelName(int device, int channel) {
     (void)device;
     return std::to_string(channel + 1);
+  }
+  // Waits (at most `limitMs`) until the writes given so far are carried out
+  // and a reading taken after them is in; at once for a library that works
+  // on the caller's thread. False when the limit passed.
+  virtual bool Settle(int device, int limitMs) {
+    (void)device;
+    (void)limitMs;
+    return true;
   }
 };
 

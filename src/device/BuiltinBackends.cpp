@@ -9,11 +9,11 @@
 
 #include "device/BenchPivlink.h"
 #include "device/DeviceRegistry.h"
-#include "device/gpio/GpioPivlink.h"
-#include "device/hidrelay/HidRelayPivlink.h"
+#include "device/gpio/GpioDriver.h"
+#include "device/hidrelay/HidRelayDriver.h"
 #include "device/plugin/PluginPivlink.h"
-#include "device/usbhub/UsbHubPivlink.h"
-#include "device/mqtt/MqttPivlink.h"
+#include "device/usbhub/UsbHubDriver.h"
+#include "device/mqtt/MqttDriver.h"
 
 namespace toggra {
 

@@ -149,6 +149,11 @@ std::string CCompositePivlink::ChannelName(int device, int channel) {
   return s ? s->library->ChannelName(s->local, channel) : std::string();
 }
 
+bool CCompositePivlink::Settle(int device, int limitMs) {
+  const Slot* s = Find(device);
+  return s ? s->library->Settle(s->local, limitMs) : true;
+}
+
 std::string CCompositePivlink::BackendName(int device) const {
   const Slot* s = Find(device);
   return s ? m_parts[s->part].backend : std::string();
@@ -172,7 +177,8 @@ const BackendInfo* CDeviceRegistry::Find(const std::string& name) const {
 }
 
 std::unique_ptr<CCompositePivlink> CDeviceRegistry::Open(const std::vector<std::string>& entries,
-                                                         const DeviceErrorSink& errors) const {
+                                                         const DeviceErrorSink& errors,
+                                                         DriverServing serving) const {
   std::vector<CCompositePivlink::Part> parts;
   auto report = [&](const std::string& text, const std::string& reason) {
     if (errors) errors("device entry " + text + ": " + reason);
@@ -189,7 +195,19 @@ std::unique_ptr<CCompositePivlink> CDeviceRegistry::Open(const std::vector<std::
       report(text, "unknown back-end \"" + entry.backend + "\"");
       continue;
     }
-    std::unique_ptr<CBackendPivlink> library = backend->open(entry.argument, &reason);
+    std::unique_ptr<CBackendPivlink> library;
+    if (backend->driver) {
+      if (std::unique_ptr<IDriver> driver = backend->driver(entry.argument, &reason)) {
+        CDriverPivlink::Options options;
+        options.serving = serving;
+        options.errors = [errors, text](const std::string& message) {
+          if (errors) errors("device entry " + text + ": " + message);
+        };
+        library = std::make_unique<CDriverPivlink>(std::move(driver), std::move(options));
+      }
+    } else if (backend->open) {
+      library = backend->open(entry.argument, &reason);
+    }
     if (!library) {
       report(text, reason.empty() ? "cannot be used" : reason);
       continue;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "device/Backend.h"
+#include "device/kit/DriverPivlink.h"
 
 namespace toggra {
 
@@ -39,6 +40,10 @@ struct BackendInfo {
   std::function<std::unique_ptr<CBackendPivlink>(const std::string& argument,
                                                  std::string* reason)>
       open;
+  // Or, for a back-end on the driver kit: its driver for an entry's argument,
+  // which the registry serves through a CDriverPivlink.
+  std::function<std::unique_ptr<IDriver>(const std::string& argument, std::string* reason)>
+      driver;
   // Entries that would enable hardware that is present but not configured
   // (for `toggra-ctl list --all`), each with a short description. Optional.
   std::function<std::vector<std::pair<std::string, std::string>>()> available;
@@ -74,6 +79,7 @@ class CCompositePivlink : public CBackendPivlink {
   int ResetDevice(int device) override;
   std::string DeviceName(int device) override;
   std::string ChannelName(int device, int channel) override;
+  bool Settle(int device, int limitMs) override;
 
   // The back-end name of a device ("" outside the list).
   std::string BackendName(int device) const;
@@ -102,8 +108,11 @@ class CDeviceRegistry {
   // The composite over `entries`. An entry that cannot be used (bad syntax,
   // unknown back-end, the back-end's own reason) is reported once through
   // `errors` as "device entry ENTRY: REASON" and left out.
+  // Drivers are served as `serving` says: by workers for the programs that
+  // keep running, on the caller's thread for one-shot commands.
   std::unique_ptr<CCompositePivlink> Open(const std::vector<std::string>& entries,
-                                          const DeviceErrorSink& errors) const;
+                                          const DeviceErrorSink& errors,
+                                          DriverServing serving = DriverServing::kWorkers) const;
   // The entries used when nothing is configured.
   std::vector<std::string> DefaultEntries() const;
 

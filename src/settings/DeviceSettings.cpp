@@ -5,6 +5,7 @@
 #include "app/Format.h"
 #include "app/Ids.h"
 #include "app/Prompts.h"
+#include "device/Channels.h"
 #include "settings/RegistryValues.h"
 
 namespace toggra {
@@ -57,10 +58,7 @@ CDeviceSettings::CDeviceSettings(IRegistry& registry, DeviceSettingsRoot& root, 
 
 std::string CDeviceSettings::ValueName(int keyType, int version, int serial,
                                        const std::string& name) {
-  char prefix[64];
-  std::snprintf(prefix, sizeof prefix, "%02x-%02x-%08x-", static_cast<unsigned>(keyType),
-                static_cast<unsigned>(version), static_cast<unsigned>(serial));
-  return prefix + name;
+  return SettingsPrefix(keyType, version, serial) + "-" + name;
 }
 
 bool CDeviceSettings::ReadDword(const std::string& valueName, int* out, const char* subkey) {

@@ -4,6 +4,7 @@
 
 #include "app/ToggraDlg.h"
 #include "device/Backend.h"
+#include "device/Channels.h"
 #include "trafficlight/ColumnSteps.h"
 
 namespace toggra {
@@ -13,77 +14,56 @@ namespace {
 // A column is left alone this long after its last command, so that the
 // device has settled before its reading overrides what the command set.
 constexpr int64_t kQuietSeconds = 3;
-constexpr unsigned long kChannelBits = 0xFFFF;
-constexpr int kChannelCount = 16;
 
-struct LampRow {
-  int red, yellow, green;
+// The icon of each colour a traffic light can read; a dark light asks for no
+// redraw.
+struct LampLook {
   int state;
   IconId CToggraDlg::*icon;
   bool redraw;
 };
-
-// First matching row wins; any other combination is inconsistent (-1). An
-// all-dark light asks for no redraw.
-constexpr std::array<LampRow, 4> kLampTable{{
-    {1, 0, 0, kStateOff, &CToggraDlg::m_iconRed, true},
-    {0, 1, 0, kStateYellow, &CToggraDlg::m_iconYellow, true},
-    {0, 0, 1, kStateOn, &CToggraDlg::m_iconGreen, true},
-    {0, 0, 0, kStateDark, &CToggraDlg::m_iconWhite, false},
+constexpr std::array<LampLook, 4> kLampLooks{{
+    {kStateOff, &CToggraDlg::m_iconRed, true},
+    {kStateYellow, &CToggraDlg::m_iconYellow, true},
+    {kStateOn, &CToggraDlg::m_iconGreen, true},
+    {kStateDark, &CToggraDlg::m_iconWhite, false},
 }};
+
+// The channel's reading; a type-40 device is read once per tick, by the
+// first of its columns that is polled. The tick forgets the readings before
+// it polls, so a column never sees an earlier tick's reading, even while the
+// device's first column sits in its quiet period.
+int ReadColumn(CToggraDlg& d, const SwitchRecord& r) {
+  if (d.m_simulation || !d.m_device) {
+    if (r.m_usbType != kTypeMultiSwitch || d.m_trafficLight) return r.m_state;
+    return kStateUnreachable;
+  }
+  int* multiMask = nullptr;
+  if (r.m_usbType == kTypeMultiSwitch && !d.m_trafficLight)
+    multiMask = &d.m_multiSwitchMask.try_emplace(r.m_devNo, kMultiUnread).first->second;
+  return ReadChannelState(*d.m_device, r.m_devNo, r.m_switchId, r.m_usbType, d.m_trafficLight,
+                          multiMask);
+}
 
 PollResult PollTrafficLight(CToggraDlg& d, int i) {
   SwitchRecord& r = d.m_records[i];
-  int red, yellow, green;
-  if (d.m_simulation || !d.m_device) {
-    red = r.m_state == kStateOff;
-    yellow = r.m_state == kStateYellow;
-    green = r.m_state == kStateOn;
-  } else {
-    red = d.m_device->GetSwitch(r.m_devNo, kLampRed);
-    yellow = d.m_device->GetSwitch(r.m_devNo, kLampYellow);
-    green = d.m_device->GetSwitch(r.m_devNo, kLampGreen);
-  }
-  if (red < 0 || yellow < 0 || green < 0) return {};
-  for (const LampRow& row : kLampTable) {
-    if (row.red != red || row.yellow != yellow || row.green != green) continue;
-    if (r.m_state == row.state) return {};
-    d.SetColumnState(i, row.state, StateSource::ReadBack);
-    column::SetTrayIcon(d, i, d.*row.icon);
-    return {row.redraw, false};
+  const int state = ReadColumn(d, r);
+  // A lamp that cannot be read leaves the light as it is.
+  if (state == kLampsUnread) return {};
+  for (const LampLook& look : kLampLooks) {
+    if (look.state != state) continue;
+    if (r.m_state == state) return {};
+    d.SetColumnState(i, state, StateSource::ReadBack);
+    column::SetTrayIcon(d, i, d.*look.icon);
+    return {look.redraw, false};
   }
   d.SetColumnState(i, kStateUnreachable, StateSource::ReadBack);
   return {};
 }
 
-// One GetMultiSwitch per device and tick, made by the first of the device's
-// columns that is polled. The tick forgets the readings before it polls, so a
-// column never sees an earlier tick's reading, even while the device's first
-// column sits in its quiet period.
-int MultiSwitchReading(CToggraDlg& d, int devNo) {
-  auto it = d.m_multiSwitchMask.find(devNo);
-  if (it != d.m_multiSwitchMask.end()) return it->second;
-  unsigned long value = 0;
-  const int result = d.m_device ? d.m_device->GetMultiSwitch(devNo, nullptr, &value, 0) : -1;
-  const int mask = result < 0 ? -1 : static_cast<int>(value & kChannelBits);
-  d.m_multiSwitchMask[devNo] = mask;
-  return mask;
-}
-
-int ReadPlainSwitch(CToggraDlg& d, const SwitchRecord& r) {
-  if (r.m_usbType == kTypeMultiSwitch) {
-    const int mask = MultiSwitchReading(d, r.m_devNo);
-    const int bit = r.m_switchId - kFirstSwitchId;
-    if (mask < 0 || bit < 0 || bit >= kChannelCount) return kStateUnreachable;
-    return (mask >> bit) & 1;
-  }
-  if (d.m_simulation || !d.m_device) return r.m_state;
-  return d.m_device->GetSwitch(r.m_devNo, r.m_switchId);
-}
-
 PollResult PollPlainSwitch(CToggraDlg& d, int i) {
   SwitchRecord& r = d.m_records[i];
-  const int v = ReadPlainSwitch(d, r);
+  const int v = ReadColumn(d, r);
   if (v == r.m_state) return {};
   d.SetColumnState(i, v, StateSource::ReadBack);
   PollResult result{true, false};
@@ -120,16 +100,14 @@ void CToggraDlg::ApplyStartColour(int i) {
     (this->*kStartColour[m_startColour])(i);
     return;
   }
+  // Green wins over yellow; anything else starts red.
   SwitchRecord& r = m_records[i];
-  if (m_simulation || !m_device) {
-    r.m_state = kStateOff;
-  } else if (m_device->GetSwitch(r.m_devNo, kLampGreen) > 0) {
+  r.m_state = kStateOff;
+  if (m_simulation || !m_device) return;
+  if (m_device->GetSwitch(r.m_devNo, kLampGreen) > 0)
     r.m_state = kStateOn;
-  } else if (m_device->GetSwitch(r.m_devNo, kLampYellow) > 0) {
+  else if (m_device->GetSwitch(r.m_devNo, kLampYellow) > 0)
     r.m_state = kStateYellow;
-  } else {
-    r.m_state = kStateOff;
-  }
 }
 
 }  // namespace toggra

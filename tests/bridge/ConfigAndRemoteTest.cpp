@@ -11,7 +11,8 @@
 #include "bridge/HomeAssistant.h"
 #include "bridge/MqttConfig.h"
 #include "bridge/Topics.h"
-#include "device/mqtt/MqttPivlink.h"
+#include "device/kit/DriverPivlink.h"
+#include "device/mqtt/MqttDriver.h"
 #include "support/TempDir.h"
 
 namespace toggra::test {
@@ -110,11 +111,19 @@ TEST(MqttTopics, IdsPayloadsAndJson) {
 class RemoteColumns : public ::testing::Test {
  protected:
   FakeTransport net;
-  CMqttPivlink lib{MqttConfig{}, "toggra/far", &net};
+  std::unique_ptr<CMqttDriver> owned = std::make_unique<CMqttDriver>(MqttConfig{}, "toggra/far", &net);
+  CMqttDriver& remote = *owned;
+  // Served on the caller's thread: each call answers from the messages so far.
+  CDriverPivlink lib{std::move(owned), CallerServing()};
 
+  static CDriverPivlink::Options CallerServing() {
+    CDriverPivlink::Options options;
+    options.serving = DriverServing::kCaller;
+    return options;
+  }
   void Retained(const std::string& id, const char* kind, const char* state) {
-    lib.OnMessage({"toggra/far/" + id + "/kind", kind, true});
-    lib.OnMessage({"toggra/far/" + id + "/state", state, true});
+    remote.OnMessage({"toggra/far/" + id + "/kind", kind, true});
+    remote.OnMessage({"toggra/far/" + id + "/state", state, true});
   }
   std::vector<std::string> Sets() const {
     std::vector<std::string> out;
@@ -124,11 +133,11 @@ class RemoteColumns : public ::testing::Test {
 };
 
 TEST_F(RemoteColumns, RetainedStatesBecomeDevices) {
-  lib.OnConnected();
+  remote.OnConnected();
   Retained("28-1f-00001a2b", "switch", "ON");
   Retained("0a-1f-00001a2b", "switch", "OFF");  // channel 3; channel 2 not published
   Retained("08-05-0000200b", "traffic_light", "yellow");
-  lib.OnMessage({"toggra/far/08-09-00000001/state", "", true});  // emptied: no device
+  remote.OnMessage({"toggra/far/08-09-00000001/state", "", true});  // emptied: no device
   ASSERT_EQ(lib.OpenArvendal(), 2);
   EXPECT_EQ(lib.GetUSBType(0), kTypeMultiSwitch);
   EXPECT_EQ(lib.GetSerialNumber(0), 0x1a2b);
@@ -144,16 +153,16 @@ TEST_F(RemoteColumns, RetainedStatesBecomeDevices) {
   EXPECT_EQ(lib.GetSwitch(1, kLampYellow), 1);
   EXPECT_EQ(lib.GetSwitch(1, kLampGreen), 0);
 
-  lib.OnMessage({"toggra/far/status", "offline", true});
+  remote.OnMessage({"toggra/far/status", "offline", true});
   EXPECT_EQ(lib.GetSwitch(0, 16), -1) << "the remote program is gone";
-  lib.OnMessage({"toggra/far/status", "online", true});
+  remote.OnMessage({"toggra/far/status", "online", true});
   EXPECT_EQ(lib.GetSwitch(0, 16), 1);
   EXPECT_EQ(lib.ResetDevice(0), 1);
   EXPECT_TRUE(net.published.empty()) << "a reset must not switch the remote device";
 }
 
 TEST_F(RemoteColumns, CommandsGoToTheSetTopicsOncePerChange) {
-  lib.OnConnected();
+  remote.OnConnected();
   Retained("08-0c-00001b64", "switch", "OFF");
   Retained("08-05-0000200b", "traffic_light", "red");
   ASSERT_EQ(lib.OpenArvendal(), 2);
@@ -168,7 +177,7 @@ TEST_F(RemoteColumns, CommandsGoToTheSetTopicsOncePerChange) {
   EXPECT_EQ(Sets(), (std::vector<std::string>{"toggra/far/08-0c-00001b64/set ON",
                                               "toggra/far/08-0c-00001b64/set OFF",
                                               "toggra/far/08-05-0000200b/set green"}));
-  lib.OnMessage({"toggra/far/08-0c-00001b64/state", "ON", true});
+  remote.OnMessage({"toggra/far/08-0c-00001b64/state", "ON", true});
   EXPECT_EQ(lib.GetSwitch(0, 16), 1);
   lib.SetSwitch(0, 16, 1);
   EXPECT_EQ(net.published.size(), 3u);

@@ -4,15 +4,14 @@
 #include <memory>
 #include <regex>
 
+#include "device/Channels.h"
+
 namespace toggra::hidrelay {
 
 namespace {
 
 constexpr unsigned char kCommandOn = 0xFF;
 constexpr unsigned char kCommandOff = 0xFD;
-constexpr uint32_t kFnvOffset = 2166136261u;
-constexpr uint32_t kFnvPrime = 16777619u;
-constexpr uint32_t kSerialBits = 0x7FFFFFFFu;  // a positive int
 constexpr const wchar_t kProductPrefix[] = L"USBRelay";
 constexpr int kRelayCounts[] = {1, 2, 4, 8};
 
@@ -53,13 +52,7 @@ Report SwitchCommand(int relay, bool on) {
 }
 
 int SerialOf(const std::string& id, const std::string& location) {
-  const std::string key = location.empty() ? id : id + "@" + location;
-  uint32_t hash = kFnvOffset;
-  for (unsigned char c : key) {
-    hash ^= c;
-    hash *= kFnvPrime;
-  }
-  return static_cast<int>(hash & kSerialBits);
+  return NameSerial(location.empty() ? id : id + "@" + location);
 }
 
 std::string LocationOf(const std::string& devnode) {

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "device/Channels.h"
+
 namespace toggra {
 
 namespace {
 
 constexpr int kMaxPort = 255;
-constexpr uint32_t kFnvOffset = 2166136261u;
-constexpr uint32_t kFnvPrime = 16777619u;
-constexpr uint32_t kPositiveMask = 0x7FFFFFFFu;
 
 bool IsNumber(const std::string& s) {
   return !s.empty() && s.size() <= 3 &&
@@ -65,13 +64,6 @@ bool ParseHubEntry(const std::string& argument, HubEntry* entry, std::string* re
   return true;
 }
 
-int HubSerial(const std::string& location) {
-  uint32_t hash = kFnvOffset;
-  for (unsigned char c : location) {
-    hash ^= c;
-    hash *= kFnvPrime;
-  }
-  return static_cast<int>(hash & kPositiveMask);
-}
+int HubSerial(const std::string& location) { return NameSerial(location); }
 
 }  // namespace toggra

@@ -8,7 +8,7 @@
 #include "app/Ids.h"
 #include "device/DeviceRegistry.h"
 #include "device/gpio/GpioEntry.h"
-#include "device/gpio/GpioPivlink.h"
+#include "device/gpio/GpioDriver.h"
 #include "gpio/GpioChipEmulator.h"
 #include "support/TestDialog.h"
 
@@ -58,8 +58,10 @@ class Gpio : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(chip.Start(&error)) << error;
   }
+  // Served on the caller's thread, so that each call reaches the chip at once.
   std::unique_ptr<CCompositePivlink> Open(const std::vector<std::string>& entries) {
-    return BuiltinRegistry().Open(entries, [this](const std::string& m) { messages.push_back(m); });
+    return BuiltinRegistry().Open(entries, [this](const std::string& m) { messages.push_back(m); },
+                                  DriverServing::kCaller);
   }
 
   UmockdevTestbed bed;
@@ -147,11 +149,11 @@ TEST_F(Gpio, BusyOrMissingLinesLeaveOnlyTheirDeviceOut) {
   gpio::GpioEntry entry;
   std::string reason;
   ASSERT_TRUE(gpio::ParseGpioEntry("gpiochip0:7", false, &entry, &reason));
-  auto late = CGpioPivlink::Open(entry, &reason,
-                                 [this](const std::string& m) { messages.push_back(m); });
+  auto late = CGpioDriver::Open(entry, &reason,
+                                [this](const std::string& m) { messages.push_back(m); });
   ASSERT_TRUE(late) << reason;
   chip.Drive(7, 0, "other");
-  EXPECT_EQ(late->OpenArvendal(), 0);
+  EXPECT_TRUE(late->Enumerate().empty());
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("line 7 of gpiochip0: cannot be requested (busy)"), std::string::npos);
 }

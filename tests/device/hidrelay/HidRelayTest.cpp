@@ -8,7 +8,7 @@
 #include "app/Ids.h"
 #include "device/DeviceRegistry.h"
 #include "device/hidrelay/HidRelayBoard.h"
-#include "device/hidrelay/HidRelayPivlink.h"
+#include "device/hidrelay/HidRelayDriver.h"
 #include "hidrelay/RelayBoardEmulator.h"
 
 namespace toggra::test {
@@ -44,9 +44,15 @@ class HidRelay : public ::testing::Test {
     EXPECT_TRUE(boards.back()->Plug(&error)) << error;
     return *boards.back();
   }
-  std::unique_ptr<CHidRelayPivlink> Open(const std::string& only = "*") {
-    return std::make_unique<CHidRelayPivlink>(
-        only, [this] { return nowMs; }, [this](const std::string& m) { messages.push_back(m); });
+  // Served on the caller's thread, so that each call reaches the board at once.
+  std::unique_ptr<CDriverPivlink> Open(const std::string& only = "*") {
+    CDriverPivlink::Options options;
+    options.serving = DriverServing::kCaller;
+    return std::make_unique<CDriverPivlink>(
+        std::make_unique<CHidRelayDriver>(
+            only, [this] { return nowMs; },
+            [this](const std::string& m) { messages.push_back(m); }),
+        options);
   }
 
   UmockdevTestbed bed;

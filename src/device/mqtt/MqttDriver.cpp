@@ -1,4 +1,4 @@
-#include "device/mqtt/MqttPivlink.h"
+#include "device/mqtt/MqttDriver.h"
 
 #include <unistd.h>
 
@@ -15,37 +15,12 @@ namespace toggra {
 
 namespace {
 
-// The key types of channels 2 to 8 (the first channel's key type is the
-// device type): a channel id's first field tells its channel.
-constexpr std::array<int, 7> kLaterKeyTypes = {0x09, 0x0a, 0x0b, 0x34, 0x35, 0x36, 0x37};
 constexpr int kTrafficLightLamps = 3;
-constexpr int kLampIndexRed = 0, kLampIndexYellow = 1, kLampIndexGreen = 2;
+constexpr int kLampIndexGreen = 2;
 
-int ChannelOfKeyType(int keyType) {
-  for (size_t k = 0; k < kLaterKeyTypes.size(); ++k)
-    if (kLaterKeyTypes[k] == keyType) return static_cast<int>(k) + 1;
-  return 0;
-}
-
-bool IsSwitchType(int type) {
-  return type == kTypeSwitch5 || type == kTypeSwitch8 || type == kTypeMultiSwitch ||
-         type == kTypeSwitch48;
-}
-
-std::array<int, 3> LampsOf(int state) {
-  switch (state) {
-    case kStateOff: return {1, 0, 0};
-    case kStateYellow: return {0, 1, 0};
-    case kStateOn: return {0, 0, 1};
-    case kStateDark: return {0, 0, 0};
-    default: return {-1, -1, -1};
-  }
-}
-
-int StateOfLamps(const std::array<int, 3>& l) {
-  for (int s : {kStateOff, kStateYellow, kStateOn, kStateDark})
-    if (LampsOf(s) == l) return s;
-  return kStateUnreachable;
+// "VV-SSSSSSSS": the channel's topic id without its key type.
+std::string DeviceNameOf(int version, int serial) {
+  return ChannelTopicId(0, version, serial).substr(3);
 }
 
 void Say(const std::string& line) {
@@ -55,7 +30,7 @@ void Say(const std::string& line) {
 
 }  // namespace
 
-CMqttPivlink::CMqttPivlink(MqttConfig config, std::string remotePrefix, IMqttTransport* transport)
+CMqttDriver::CMqttDriver(MqttConfig config, std::string remotePrefix, IMqttTransport* transport)
     : m_config(std::move(config)), m_prefix(std::move(remotePrefix)), m_transport(transport) {
   if (!m_transport) {
     const std::string id = "toggra-" + std::to_string(::getpid()) + "-remote-" + m_prefix;
@@ -64,11 +39,11 @@ CMqttPivlink::CMqttPivlink(MqttConfig config, std::string remotePrefix, IMqttTra
   }
 }
 
-CMqttPivlink::~CMqttPivlink() {
+CMqttDriver::~CMqttDriver() {
   if (m_client) m_client->Stop();
 }
 
-int CMqttPivlink::OpenArvendal() {
+std::vector<DriverDevice> CMqttDriver::Enumerate() {
   if (m_client && !m_started) {
     std::string reason;
     if (!m_client->Start(&reason)) Say("mqtt:" + m_prefix + ": " + reason);
@@ -89,10 +64,12 @@ int CMqttPivlink::OpenArvendal() {
     }
   }
   BuildDevices();
-  return static_cast<int>(m_devices.size());
+  std::vector<DriverDevice> devices;
+  for (const Device& d : m_devices) devices.push_back(d.facts);
+  return devices;
 }
 
-void CMqttPivlink::BuildDevices() {
+void CMqttDriver::BuildDevices() {
   std::lock_guard lock(m_mutex);
   m_devices.clear();
   std::map<std::tuple<int, int>, Device> byDevice;  // (serial, version)
@@ -101,124 +78,89 @@ void CMqttPivlink::BuildDevices() {
     int keyType = 0, version = 0, serial = 0;
     if (!ParseChannelTopicId(id, &keyType, &version, &serial)) continue;
     Device& d = byDevice[{serial, version}];
-    d.version = version;
-    d.serial = serial;
+    d.facts.version = version;
+    d.facts.serial = serial;
     const int channel = ChannelOfKeyType(keyType);
-    if (channel == 0) d.type = IsSwitchType(keyType) ? keyType : kTypeSwitch8;
+    if (channel == 0) d.facts.type = IsSwitchType(keyType) ? keyType : kTypeSwitch8;
     if (remote.trafficLight) {
-      d.trafficLight = true;
+      d.facts.trafficLight = true;
       d.channels = kTrafficLightLamps;
       d.ids[0] = id;
       continue;
     }
-    if (d.trafficLight) continue;
+    if (d.facts.trafficLight) continue;
     d.ids[static_cast<size_t>(channel)] = id;
     d.channels = std::max(d.channels, channel + 1);
   }
-  for (auto& [key, d] : byDevice) m_devices.push_back(d);
+  for (auto& [key, d] : byDevice) {
+    // The remote program has already turned an inverted channel's raw value
+    // into its published state, so no channel is inverted here.
+    d.facts.name = DeviceNameOf(d.facts.version, d.facts.serial);
+    for (int c = 0; c < d.channels; ++c) d.facts.channels.push_back(std::to_string(c + 1));
+    m_devices.push_back(d);
+  }
 }
 
-const CMqttPivlink::Device* CMqttPivlink::Find(int device) const {
+CMqttDriver::Device* CMqttDriver::Find(int device) {
   if (device < 0 || device >= static_cast<int>(m_devices.size())) return nullptr;
   return &m_devices[static_cast<size_t>(device)];
 }
 
-int CMqttPivlink::StateOf(const std::string& id) const {
+int CMqttDriver::StateOf(const std::string& id) const {
   const bool connected = m_client ? m_client->Connected() : m_connected;
   if (!connected || !m_remoteOnline || id.empty()) return kStateUnreachable;
   const auto it = m_remote.find(id);
   return it == m_remote.end() || !it->second.haveState ? kStateUnreachable : it->second.state;
 }
 
-int CMqttPivlink::GetUSBType(int device) {
+bool CMqttDriver::Read(int device, DriverReading* reading, std::string* /*error*/) {
   const Device* d = Find(device);
-  return d ? d->type : 0;
-}
-
-int CMqttPivlink::GetSwitchConfig(int device, int* switchCount, int* buttonAvailable) {
-  const Device* d = Find(device);
-  if (!d) return 0;
-  if (switchCount) *switchCount = d->channels;
-  if (buttonAvailable) *buttonAvailable = 0;
-  return 1;
-}
-
-int CMqttPivlink::GetOnlineOnCount(int device) { return Find(device) ? 1 : 0; }
-int CMqttPivlink::IsAmpel(int device) {
-  const Device* d = Find(device);
-  return d && d->trafficLight ? 1 : 0;
-}
-int CMqttPivlink::GetVersion(int device) {
-  const Device* d = Find(device);
-  return d ? d->version : 0;
-}
-int CMqttPivlink::GetSerialNumber(int device) {
-  const Device* d = Find(device);
-  return d ? d->serial : 0;
-}
-// The remote program has already turned an inverted channel's raw value into
-// its published state.
-int CMqttPivlink::IsCutter(int device) {
-  (void)device;
-  return 0;
-}
-
-int CMqttPivlink::GetSwitch(int device, int switchId) {
-  const Device* d = Find(device);
-  const int channel = switchId - kFirstSwitchId;
-  if (!d || channel < 0 || channel >= d->channels) return kStateUnreachable;
+  if (!d) return false;
   std::lock_guard lock(m_mutex);
-  if (d->trafficLight) {
-    const int state = StateOf(d->ids[0]);
-    if (state < 0) return kStateUnreachable;
-    return LampsOf(state)[static_cast<size_t>(channel)];
+  reading->on = reading->known = 0;
+  if (d->facts.trafficLight) {
+    const std::array<int, 3> lamps = LampsOf(StateOf(d->ids[0]));
+    if (lamps[0] < 0) return true;
+    for (size_t n = 0; n < lamps.size(); ++n)
+      if (lamps[n] > 0) reading->on |= 1u << n;
+    reading->known = (1u << kTrafficLightLamps) - 1u;
+    return true;
   }
-  const int state = StateOf(d->ids[static_cast<size_t>(channel)]);
-  return state < 0 ? kStateUnreachable : state;
-}
-
-int CMqttPivlink::GetMultiSwitch(int device, unsigned long* mask, unsigned long* value, int seq) {
-  (void)seq;
-  const Device* d = Find(device);
-  if (!d) return -1;
-  std::lock_guard lock(m_mutex);
-  if (!(m_client ? m_client->Connected() : m_connected) || !m_remoteOnline) return -1;
-  unsigned long bits = 0, known = 0;
   for (int c = 0; c < d->channels; ++c) {
     const int state = StateOf(d->ids[static_cast<size_t>(c)]);
     if (state < 0) continue;
-    known |= 1ul << c;
-    if (state > 0) bits |= 1ul << c;
+    reading->known |= 1u << c;
+    if (state > 0) reading->on |= 1u << c;
   }
-  if (mask) *mask = known;
-  if (value) *value = bits;
-  return 1;
+  return true;
 }
 
-int CMqttPivlink::SetSwitch(int device, int switchId, int on) {
-  const int channel = switchId - kFirstSwitchId;
-  if (device < 0 || device >= static_cast<int>(m_devices.size())) return 0;
-  Device& d = m_devices[static_cast<size_t>(device)];
-  if (channel < 0 || channel >= d.channels) return 0;
-  if (!d.trafficLight) {
-    Command(d.ids[static_cast<size_t>(channel)], on ? kStateOn : kStateOff, false);
-    return 1;
+bool CMqttDriver::Write(int device, int channel, bool on, std::string* error) {
+  Device* d = Find(device);
+  if (!d || channel < 0 || channel >= d->channels) return false;
+  if (!d->facts.trafficLight) {
+    Command(d->ids[static_cast<size_t>(channel)], on ? kStateOn : kStateOff, false);
+    return true;
   }
   // A colour is three lamp writes, and the program writes the green lamp last
   // in every colour change: only then is the colour complete.
+  std::array<int, 3> lamps;
   {
     std::lock_guard lock(m_mutex);
-    if (channel != kLampIndexGreen && channel != kLampIndexRed && channel != kLampIndexYellow) return 0;
-    d.lamps[static_cast<size_t>(channel)] = on ? 1 : 0;
+    d->lamps[static_cast<size_t>(channel)] = on ? 1 : 0;
+    lamps = d->lamps;
   }
-  if (channel != kLampIndexGreen) return 1;
-  const int colour = StateOfLamps(d.lamps);
-  if (colour == kStateUnreachable) return 0;
-  Command(d.ids[0], colour, true);
-  return 1;
+  if (channel != kLampIndexGreen) return true;
+  const int colour = StateOfLamps(lamps[0], lamps[1], lamps[2]);
+  if (colour == kStateUnreachable) {
+    *error = "no colour of a traffic light";
+    return false;
+  }
+  Command(d->ids[0], colour, true);
+  return true;
 }
 
-void CMqttPivlink::Command(const std::string& id, int state, bool trafficLight) {
+void CMqttDriver::Command(const std::string& id, int state, bool trafficLight) {
   if (id.empty()) return;
   {
     std::lock_guard lock(m_mutex);
@@ -234,19 +176,9 @@ void CMqttPivlink::Command(const std::string& id, int state, bool trafficLight) 
 }
 
 // The remote device belongs to the program that publishes it; ending this one
-// must not switch it.
-int CMqttPivlink::ResetDevice(int device) { return Find(device) ? 1 : 0; }
+// must not switch it (IDriver::Reset).
 
-std::string CMqttPivlink::DeviceName(int device) {
-  const Device* d = Find(device);
-  if (!d) return {};
-  char name[32];
-  std::snprintf(name, sizeof name, "%02x-%08x", static_cast<unsigned>(d->version) & 0xFFu,
-                static_cast<unsigned>(d->serial));
-  return name;
-}
-
-void CMqttPivlink::OnConnected() {
+void CMqttDriver::OnConnected() {
   for (const char* leaf : {kTopicState, kTopicKind})
     m_transport->Subscribe(m_prefix + "/+/" + leaf);
   m_transport->Subscribe(m_prefix + "/" + kTopicStatus);
@@ -255,7 +187,7 @@ void CMqttPivlink::OnConnected() {
   m_arrived.notify_all();
 }
 
-void CMqttPivlink::OnMessage(const MqttMessage& message) {
+void CMqttDriver::OnMessage(const MqttMessage& message) {
   std::lock_guard lock(m_mutex);
   ++m_messages;
   m_arrived.notify_all();
@@ -290,12 +222,12 @@ void CMqttPivlink::OnMessage(const MqttMessage& message) {
   r.commanded = kNoCommand;
 }
 
-void CMqttPivlink::OnProblem(const std::string& text) { Say("mqtt:" + m_prefix + ": " + text); }
+void CMqttDriver::OnProblem(const std::string& text) { Say("mqtt:" + m_prefix + ": " + text); }
 
 void RegisterMqtt(CDeviceRegistry& registry) {
   BackendInfo info;
   info.name = "mqtt";
-  info.open = [](const std::string& prefix, std::string* reason) -> std::unique_ptr<CBackendPivlink> {
+  info.driver = [](const std::string& prefix, std::string* reason) -> std::unique_ptr<IDriver> {
     if (!ValidTopicPrefix(prefix)) {
       *reason = "no topic prefix named (mqtt:PREFIX, without + # or a trailing /)";
       return nullptr;
@@ -311,7 +243,7 @@ void RegisterMqtt(CDeviceRegistry& registry) {
       case MqttConfigResult::kOk:
         break;
     }
-    return std::make_unique<CMqttPivlink>(config, prefix);
+    return std::make_unique<CMqttDriver>(config, prefix);
   };
   registry.Register(std::move(info));
 }

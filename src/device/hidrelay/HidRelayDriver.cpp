@@ -1,4 +1,4 @@
-#include "device/hidrelay/HidRelayPivlink.h"
+#include "device/hidrelay/HidRelayDriver.h"
 
 #include <hidapi.h>
 
@@ -6,7 +6,6 @@
 #include <chrono>
 #include <map>
 
-#include "app/Ids.h"
 #include "device/hidrelay/HidRelayBoard.h"
 
 namespace toggra {
@@ -15,11 +14,8 @@ namespace {
 
 using namespace hidrelay;
 
-constexpr int kUnreachable = -1;
-constexpr int kFailed = 0;
-constexpr int kDone = 1;
-// A lost board is looked for at most this often: the poll asks every channel
-// each tick, and each search walks all HID devices.
+// A lost board is looked for at most this often: each search walks all HID
+// devices.
 constexpr int64_t kRetryMs = 1000;
 constexpr const char* kAll = "*";
 
@@ -65,22 +61,22 @@ std::vector<Found> Enumerate(const std::function<bool(const std::string&)>& skip
 
 }  // namespace
 
-void CHidRelayPivlink::HandleCloser::operator()(hid_device_* handle) const {
+void CHidRelayDriver::HandleCloser::operator()(hid_device_* handle) const {
   if (handle) hid_close(handle);
 }
 
-CHidRelayPivlink::CHidRelayPivlink(std::string only, std::function<int64_t()> nowMs,
-                                   DeviceErrorSink errors)
+CHidRelayDriver::CHidRelayDriver(std::string only, std::function<int64_t()> nowMs,
+                                 DeviceErrorSink errors)
     : m_only(std::move(only)),
       m_nowMs(nowMs ? std::move(nowMs) : std::function<int64_t()>(SteadyMs)),
       m_errors(errors ? std::move(errors) : DeviceErrorSink(ReportDeviceError)) {}
 
-CHidRelayPivlink::~CHidRelayPivlink() = default;
+CHidRelayDriver::~CHidRelayDriver() = default;
 
-int CHidRelayPivlink::OpenArvendal() {
+std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
   m_boards.clear();
-  std::vector<Found> found = Enumerate({});
-  for (Found& f : found) {
+  m_held.clear();
+  for (Found& f : ::toggra::Enumerate({})) {
     Board b;
     b.path = f.path;
     b.id = f.state.id;
@@ -89,6 +85,7 @@ int CHidRelayPivlink::OpenArvendal() {
     b.handle.reset(f.handle);
     if (m_only != kAll && b.id != m_only) continue;
     b.location = LocationOf(b.path);
+    m_held.insert(b.path);
     m_boards.push_back(std::move(b));
   }
   // Device numbers follow the ids, not the order in which the kernel happened
@@ -98,38 +95,49 @@ int CHidRelayPivlink::OpenArvendal() {
   });
   std::map<std::string, int> perId;
   for (const Board& b : m_boards) ++perId[b.id];
-  for (Board& b : m_boards) {
-    b.shared = perId[b.id] > 1;
-    b.serial = b.shared ? SerialOf(b.id, b.location) : SerialOf(b.id);
-  }
   for (const auto& [id, count] : perId)
     if (count > 1)
       m_errors("hidrelay: " + std::to_string(count) + " relay boards have the id " + id +
                "; they are told apart by their USB location, so their settings stay only "
                "while they keep their sockets");
-  return static_cast<int>(m_boards.size());
+  std::vector<DriverDevice> devices;
+  for (Board& b : m_boards) {
+    b.shared = perId[b.id] > 1;
+    DriverDevice d;
+    d.name = b.shared ? b.id + "@" + b.location : b.id;
+    for (int r = 1; r <= b.relays; ++r) d.channels.push_back(std::to_string(r));
+    d.version = b.version;
+    d.serial = b.shared ? SerialOf(b.id, b.location) : SerialOf(b.id);
+    devices.push_back(std::move(d));
+  }
+  return devices;
 }
 
-CHidRelayPivlink::Board* CHidRelayPivlink::Find(int device) {
+CHidRelayDriver::Board* CHidRelayDriver::Find(int device) {
   if (device < 0 || device >= static_cast<int>(m_boards.size())) return nullptr;
   return &m_boards[static_cast<size_t>(device)];
 }
 
-bool CHidRelayPivlink::Reconnect(Board& board) {
+void CHidRelayDriver::Close(Board& board) {
+  board.handle.reset();
+  board.retryAt = 0;  // the next call looks for it at once
+  std::lock_guard lock(m_heldMutex);
+  m_held.erase(board.path);
+}
+
+bool CHidRelayDriver::Reconnect(Board& board) {
   const int64_t now = m_nowMs();
   if (now < board.retryAt) return false;
   board.retryAt = now + kRetryMs;
-  auto held = [this](const std::string& path) {
-    return std::any_of(m_boards.begin(), m_boards.end(),
-                       [&](const Board& b) { return b.handle && b.path == path; });
-  };
+  std::lock_guard lock(m_heldMutex);
   bool back = false;
-  for (Found& f : Enumerate(held)) {
+  for (Found& f : ::toggra::Enumerate([this](const std::string& path) { return m_held.count(path) > 0; })) {
     const bool same = !back && f.state.id == board.id && f.relays == board.relays &&
                       (!board.shared || LocationOf(f.path) == board.location);
     if (same) {
       board.path = f.path;
       board.handle.reset(f.handle);
+      m_held.insert(f.path);
       back = true;
     } else {
       hid_close(f.handle);
@@ -138,85 +146,45 @@ bool CHidRelayPivlink::Reconnect(Board& board) {
   return back;
 }
 
-bool CHidRelayPivlink::ReadMask(Board& board, unsigned* mask) {
-  if (!board.handle && !Reconnect(board)) return false;
-  BoardState state;
-  if (!ReadReport(board.handle.get(), &state)) {
-    board.handle.reset();
-    board.retryAt = 0;  // the next call looks for it at once
+bool CHidRelayDriver::Read(int device, DriverReading* reading, std::string* error) {
+  Board* b = Find(device);
+  if (!b) return false;
+  if (!b->handle && !Reconnect(*b)) {
+    *error = "the board is gone";
     return false;
   }
-  *mask = state.mask;
+  BoardState state;
+  if (!ReadReport(b->handle.get(), &state)) {
+    Close(*b);
+    *error = "the board does not answer";
+    return false;
+  }
+  reading->on = state.mask & ((1u << b->relays) - 1u);
   return true;
 }
 
-int CHidRelayPivlink::GetUSBType(int device) { return Find(device) ? kTypeSwitch8 : 0; }
-
-int CHidRelayPivlink::GetSwitchConfig(int device, int* switchCount, int* buttonAvailable) {
-  const Board* b = Find(device);
-  if (!b) return kFailed;
-  if (switchCount) *switchCount = b->relays;
-  if (buttonAvailable) *buttonAvailable = 0;
-  return kDone;
-}
-
-int CHidRelayPivlink::GetOnlineOnCount(int /*device*/) { return 0; }
-int CHidRelayPivlink::IsAmpel(int /*device*/) { return 0; }
-int CHidRelayPivlink::IsCutter(int /*device*/) { return 0; }
-
-int CHidRelayPivlink::GetVersion(int device) {
-  const Board* b = Find(device);
-  return b ? b->version : 0;
-}
-
-int CHidRelayPivlink::GetSerialNumber(int device) {
-  const Board* b = Find(device);
-  return b ? b->serial : 0;
-}
-
-int CHidRelayPivlink::GetSwitch(int device, int switchId) {
+bool CHidRelayDriver::Write(int device, int channel, bool on, std::string* error) {
   Board* b = Find(device);
-  const int relay = switchId - kFirstSwitchId;
-  unsigned mask = 0;
-  if (!b || relay < 0 || relay >= b->relays || !ReadMask(*b, &mask)) return kUnreachable;
-  return static_cast<int>((mask >> relay) & 1u);
-}
-
-int CHidRelayPivlink::SetSwitch(int device, int switchId, int on) {
-  Board* b = Find(device);
-  const int relay = switchId - kFirstSwitchId;
-  if (!b || relay < 0 || relay >= b->relays) return kFailed;
-  if (!b->handle && !Reconnect(*b)) return kFailed;
-  const Report command = SwitchCommand(relay + 1, on != 0);
-  if (hid_send_feature_report(b->handle.get(), command.data(), command.size()) < 0) {
-    b->handle.reset();
-    b->retryAt = 0;
-    return kFailed;
+  if (!b || channel < 0 || channel >= b->relays) return false;
+  if (!b->handle && !Reconnect(*b)) {
+    *error = "the board is gone";
+    return false;
   }
-  return kDone;
+  const Report command = SwitchCommand(channel + 1, on);
+  if (hid_send_feature_report(b->handle.get(), command.data(), command.size()) < 0) {
+    Close(*b);
+    *error = "the board refused the command";
+    return false;
+  }
+  return true;
 }
 
-int CHidRelayPivlink::GetMultiSwitch(int device, unsigned long* /*mask*/, unsigned long* value,
-                                     int /*seq*/) {
-  Board* b = Find(device);
-  unsigned mask = 0;
-  if (!b || !value || !ReadMask(*b, &mask)) return kUnreachable;
-  *value = mask & ((1u << b->relays) - 1u);
-  return 0;
-}
+// The relays keep their states when the program ends, as a hub's ports do
+// (IDriver::Reset).
 
-// The relays keep their states when the program ends, as a hub's ports do.
-int CHidRelayPivlink::ResetDevice(int device) { return Find(device) ? kDone : kFailed; }
-
-std::string CHidRelayPivlink::DeviceName(int device) {
-  const Board* b = Find(device);
-  if (!b) return {};
-  return b->shared ? b->id + "@" + b->location : b->id;
-}
-
-std::vector<std::pair<std::string, std::string>> CHidRelayPivlink::Available() {
+std::vector<std::pair<std::string, std::string>> CHidRelayDriver::Available() {
   std::vector<std::pair<std::string, std::string>> entries;
-  for (Found& f : Enumerate({})) {
+  for (Found& f : ::toggra::Enumerate({})) {
     entries.emplace_back("hidrelay:" + f.state.id,
                          "USB relay board with " + std::to_string(f.relays) + " relays");
     hid_close(f.handle);
@@ -227,8 +195,7 @@ std::vector<std::pair<std::string, std::string>> CHidRelayPivlink::Available() {
 void RegisterHidRelay(CDeviceRegistry& registry) {
   BackendInfo info;
   info.name = "hidrelay";
-  info.open = [](const std::string& argument,
-                 std::string* reason) -> std::unique_ptr<CBackendPivlink> {
+  info.driver = [](const std::string& argument, std::string* reason) -> std::unique_ptr<IDriver> {
     const bool plainId = argument.size() == kIdLength &&
                          BoardName(reinterpret_cast<const unsigned char*>(argument.data()),
                                    argument.size()) == argument;
@@ -236,9 +203,9 @@ void RegisterHidRelay(CDeviceRegistry& registry) {
       *reason = "expected hidrelay:* or hidrelay:ID with a board's 5-character id";
       return nullptr;
     }
-    return std::make_unique<CHidRelayPivlink>(argument);
+    return std::make_unique<CHidRelayDriver>(argument);
   };
-  info.available = &CHidRelayPivlink::Available;
+  info.available = &CHidRelayDriver::Available;
   info.defaultEntry = "hidrelay:*";
   registry.Register(std::move(info));
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device/usbhub/HubEmulator.h"
-#include "device/usbhub/UsbHubPivlink.h"
+#include "device/usbhub/UsbHubDriver.h"
 
 namespace toggra::test {
 namespace {
@@ -25,14 +25,22 @@ class UsbHubBackend : public ::testing::Test {
     EXPECT_TRUE(hubs.back()->Ok()) << hubs.back()->Error();
     return *hubs.back();
   }
-  std::unique_ptr<CUsbHubPivlink> Open(const std::string& argument, unsigned timeoutMs = 250) {
+  // Served on the caller's thread, so that each call reaches the hub at once.
+  std::unique_ptr<CDriverPivlink> Open(const std::string& argument, unsigned timeoutMs = 250) {
     HubEntry entry;
     std::string reason;
     EXPECT_TRUE(ParseHubEntry(argument, &entry, &reason)) << reason;
-    CUsbHubPivlink::Options options;
+    CUsbHubDriver::Options options;
     options.timeoutMs = timeoutMs;
-    return std::make_unique<CUsbHubPivlink>(
-        entry, [this](const std::string& m) { errors.push_back(m); }, options);
+    CDriverPivlink::Options serving;
+    serving.serving = DriverServing::kCaller;
+    return std::make_unique<CDriverPivlink>(
+        std::make_unique<CUsbHubDriver>(
+            entry, [this](const std::string& m) { errors.push_back(m); }, options),
+        serving);
+  }
+  static std::string PartnerOf(CDriverPivlink& lib) {
+    return static_cast<CUsbHubDriver&>(lib.Driver()).PartnerLocation();
   }
 
   std::vector<std::unique_ptr<HubEmulator>> hubs;
@@ -117,7 +125,7 @@ TEST_F(UsbHubBackend, UsbThreePairSwitchesBothHalvesAsOneChannel) {
                                .containerId = std::array<uint8_t, 16>{9}});
   auto lib = Open("1-1");
   ASSERT_EQ(lib->OpenArvendal(), 1);
-  EXPECT_EQ(lib->PartnerLocation(), "2-1");
+  EXPECT_EQ(PartnerOf(*lib), "2-1");
   int count = 0, button = 0;
   lib->GetSwitchConfig(0, &count, &button);
   EXPECT_EQ(count, 4);

@@ -3,9 +3,9 @@
 // topics, commands go to the set topics; the broker is the one configured for
 // the bridge (TOGGRA_MQTT or the setting "MQTT").
 //
-// The boundary calls answer from what the network thread last received and
-// never wait for the network, except OpenArvendal, which waits a short,
-// bounded time for the retained states at start.
+// Reads answer from what the network thread last received and never wait
+// for the network, except Enumerate, which waits a short, bounded time for
+// the retained states at start.
 #pragma once
 
 #include <array>
@@ -18,38 +18,32 @@
 #include <vector>
 
 #include "bridge/MqttClient.h"
-#include "device/Backend.h"
+#include "device/kit/Driver.h"
 
 namespace toggra {
 
 class CDeviceRegistry;
 
-class CMqttPivlink : public CBackendPivlink, public IMqttHandler {
+class CMqttDriver : public IDriver, public IMqttHandler {
  public:
   static constexpr int kMaxChannels = 8;
-  // How long OpenArvendal waits for the connection and for the retained
-  // states to stop arriving.
+  // How long Enumerate waits for the connection and for the retained states
+  // to stop arriving.
   static constexpr std::chrono::milliseconds kConnectWait{2000};
   static constexpr std::chrono::milliseconds kQuietWait{200};
 
   // `transport` null: a client of its own for `config`. Tests pass a fake and
   // feed OnConnected / OnMessage themselves.
-  CMqttPivlink(MqttConfig config, std::string remotePrefix, IMqttTransport* transport = nullptr);
-  ~CMqttPivlink() override;
+  CMqttDriver(MqttConfig config, std::string remotePrefix, IMqttTransport* transport = nullptr);
+  ~CMqttDriver() override;
 
-  int OpenArvendal() override;
-  int GetUSBType(int device) override;
-  int GetSwitchConfig(int device, int* switchCount, int* buttonAvailable) override;
-  int GetOnlineOnCount(int device) override;
-  int IsAmpel(int device) override;
-  int GetVersion(int device) override;
-  int GetSerialNumber(int device) override;
-  int IsCutter(int device) override;
-  int GetSwitch(int device, int switchId) override;
-  int SetSwitch(int device, int switchId, int on) override;
-  int GetMultiSwitch(int device, unsigned long* mask, unsigned long* value, int seq) override;
-  int ResetDevice(int device) override;
-  std::string DeviceName(int device) override;
+  // One device per remote device (serial and version), named "VV-SSSSSSSS";
+  // its type is the remote one, under which the settings are stored.
+  std::vector<DriverDevice> Enumerate() override;
+  // Channels without a state, or all while the broker or the remote program
+  // is away, are not known.
+  bool Read(int device, DriverReading* reading, std::string* error) override;
+  bool Write(int device, int channel, bool on, std::string* error) override;
 
   // ---- IMqttHandler (network thread) ----
   void OnConnected() override;
@@ -67,17 +61,14 @@ class CMqttPivlink : public CBackendPivlink, public IMqttHandler {
     int commanded = kNoCommand;
   };
   struct Device {
-    int type = kTypeSwitch8;
-    int version = 0;
-    int serial = 0;
-    bool trafficLight = false;
+    DriverDevice facts;
     int channels = 0;
     std::array<std::string, kMaxChannels> ids;  // by channel (id - 16)
     std::array<int, 3> lamps{};                  // pending traffic-light lamps
   };
 
   void BuildDevices();
-  const Device* Find(int device) const;
+  Device* Find(int device);
   int StateOf(const std::string& id) const;  // with m_mutex held
   void Command(const std::string& id, int state, bool trafficLight);
 
@@ -94,7 +85,7 @@ class CMqttPivlink : public CBackendPivlink, public IMqttHandler {
   bool m_remoteOnline = true;
   int m_messages = 0;  // counts arrivals, for the quiet wait
 
-  std::vector<Device> m_devices;  // fixed by OpenArvendal
+  std::vector<Device> m_devices;  // fixed by Enumerate; the lamps by m_mutex
 };
 
 // Registers the `mqtt` back-end.

@@ -1,0 +1,171 @@
+#include "device/usbhub/UsbHubDriver.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace toggra {
+
+namespace {
+
+constexpr const char* kNotThere = "no hub at this location (or it cannot be opened)";
+
+}  // namespace
+
+CUsbHubDriver::CUsbHubDriver(HubEntry entry, DeviceErrorSink errors, Options options)
+    : m_entry(std::move(entry)), m_errors(std::move(errors)), m_options(std::move(options)) {}
+
+CUsbHubDriver::~CUsbHubDriver() {
+  Detach();
+  m_context.reset();
+}
+
+void CUsbHubDriver::Report(const std::string& message) {
+  if (message == m_reported) return;
+  m_reported = message;
+  if (m_errors) m_errors("usbhub:" + m_entry.location + ": " + message);
+}
+
+void CUsbHubDriver::Detach() {
+  m_hub.reset();
+  m_partner.reset();
+}
+
+bool CUsbHubDriver::Attach(std::string* reason) {
+  Detach();
+  if (!m_context) m_context = std::make_unique<CUsbContext>();
+  if (!m_context->Valid()) {
+    *reason = "libusb cannot be initialised";
+    return false;
+  }
+  // Once the pair is known, only its two halves are opened again.
+  std::vector<std::string> pair{m_entry.location, m_partnerLocation};
+  std::vector<std::unique_ptr<CUsbHub>> hubs =
+      OpenHubs(*m_context, m_options.timeoutMs, m_partnerLocation.empty() ? nullptr : &pair);
+  for (auto& hub : hubs)
+    if (hub->Facts().location == m_entry.location) m_hub = std::move(hub);
+  if (!m_hub) {
+    *reason = kNotThere;
+    return false;
+  }
+  const HubFacts& f = m_hub->Facts();
+  for (auto& hub : hubs) {
+    if (!hub || !f.containerId || hub->Facts().containerId != f.containerId ||
+        hub->Facts().superSpeed == f.superSpeed)
+      continue;
+    m_partner = std::move(hub);
+    m_partnerLocation = m_partner->Facts().location;
+    break;
+  }
+  return true;
+}
+
+std::vector<DriverDevice> CUsbHubDriver::Enumerate() {
+  m_ports.clear();
+  std::string reason;
+  if (!Attach(&reason)) {
+    Report(reason);
+    return {};
+  }
+  const HubFacts& f = m_hub->Facts();
+  // Cutting a port of a hub that cannot switch them one by one would cut them
+  // all, or nothing: such hubs are never offered.
+  if (!f.perPortPower) {
+    Report("the hub has no per-port power switching");
+    Detach();
+    return {};
+  }
+  if (m_entry.ports.empty())
+    for (int p = 1; p <= f.ports; ++p) m_ports.push_back(p);
+  for (int p : m_entry.ports) {
+    if (p <= f.ports)
+      m_ports.push_back(p);
+    else
+      Report("port " + std::to_string(p) + " left out: the hub has " + std::to_string(f.ports) +
+             " ports");
+  }
+  if (m_ports.empty()) return {};
+  DriverDevice device;
+  device.name = m_entry.location;
+  for (int p : m_ports) device.channels.push_back(std::to_string(p));
+  device.version = f.version;
+  device.serial = HubSerial(m_entry.location);
+  return {device};
+}
+
+bool CUsbHubDriver::Read(int /*device*/, DriverReading* reading, std::string* error) {
+  // A hub that went (unplugged, reset) is looked for again on each read, so
+  // its channels come back as soon as it answers.
+  if (!m_hub && !Attach(error)) return false;
+  reading->on = 0;
+  for (size_t c = 0; c < m_ports.size(); ++c) {
+    bool on = false;
+    switch (m_hub->PortPower(m_ports[c], &on)) {
+      case HubResult::kOk:
+        if (on) reading->on |= 1u << c;
+        break;
+      case HubResult::kGone:
+        Detach();
+        *error = "the hub is gone";
+        return false;
+      case HubResult::kFailed:
+        *error = "the hub does not answer";
+        return false;
+    }
+  }
+  return true;
+}
+
+void CUsbHubDriver::WriteDisable(const std::string& location, int port, bool disabled) {
+  // The kernel may power a port on again by itself; a port disabled through
+  // sysfs stays off. Only root may write the attribute on most systems, so a
+  // refusal leaves the hub request alone doing the work.
+  const std::string path = m_options.sysfsRoot + "/bus/usb/devices/" + location + "/" + location +
+                           ":1.0/" + location + "-port" + std::to_string(port) + "/disable";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  const char value = disabled ? '1' : '0';
+  if (::write(fd, &value, 1) != 1) {
+    // The hub request below still switches the port.
+  }
+  ::close(fd);
+}
+
+bool CUsbHubDriver::Write(int /*device*/, int channel, bool on, std::string* error) {
+  if (channel < 0 || channel >= static_cast<int>(m_ports.size())) return false;
+  const int port = m_ports[static_cast<size_t>(channel)];
+  if (!m_hub && !Attach(error)) return false;
+  bool ok = true;
+  for (CUsbHub* hub : {m_hub.get(), m_partner.get()}) {
+    if (!hub) continue;
+    // Switched on: enabled first, so the power request is not undone;
+    // switched off: the request first, so a refused attribute changes nothing.
+    if (on) WriteDisable(hub->Facts().location, port, false);
+    const HubResult r = hub->SetPortPower(port, on);
+    if (!on && r == HubResult::kOk) WriteDisable(hub->Facts().location, port, true);
+    if (r == HubResult::kGone) {
+      Detach();
+      *error = "the hub is gone";
+      return false;
+    }
+    ok = ok && r == HubResult::kOk;
+  }
+  if (!ok) *error = "the hub refused the request";
+  return ok;
+}
+
+// The ports stay as they are at the end (IDriver::Reset): a user who ends the
+// program expects the lamp or board on the hub to keep running.
+
+void RegisterUsbHub(CDeviceRegistry& registry) {
+  BackendInfo info;
+  info.name = "usbhub";
+  info.driver = [](const std::string& argument, std::string* reason) -> std::unique_ptr<IDriver> {
+    HubEntry entry;
+    if (!ParseHubEntry(argument, &entry, reason)) return nullptr;
+    return std::make_unique<CUsbHubDriver>(std::move(entry), ReportDeviceError);
+  };
+  info.available = AvailableHubEntries;
+  registry.Register(std::move(info));
+}
+
+}  // namespace toggra
