@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind
-  desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
+  desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base lintian systemd
   xdotool imagemagick
   libusb-1.0-0-dev umockdev libumockdev-dev
   libhidapi-dev libgpiod-dev

@@ -1,6 +1,6 @@
 # The MQTT bridge (src/bridge) and the `mqtt:` back-end (src/device/mqtt) in
-# the core, `toggra --headless` (src/headless, Qt Core only), its systemd
-# units, and the tests against a real broker (label mqtt).
+# the core, `toggra --headless` (src/headless, Qt Core only) and the tests
+# against a real broker (label mqtt).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
 target_link_libraries(toggra_core PUBLIC PkgConfig::MOSQUITTO)
@@ -13,20 +13,7 @@ if(TOGGRA_BUILD_GUI)
   target_link_libraries(toggra_headless PUBLIC toggra_core toggra_frontend Qt6::Core)
   target_link_libraries(toggra PRIVATE toggra_headless)
 
-  # A user unit (systemctl --user) and a system unit running as its own user.
-  # ExecStart names the installed program, so the units are written at
-  # install time, when the prefix (/usr for the .deb) is known.
-  foreach(unit IN ITEMS user system)
-    set(in ${CMAKE_SOURCE_DIR}/data/systemd/toggra-headless.service.in)
-    if(unit STREQUAL "user")
-      set(in ${CMAKE_SOURCE_DIR}/data/systemd/toggra-headless-user.service.in)
-    endif()
-    set(out ${CMAKE_BINARY_DIR}/systemd/${unit}/toggra-headless.service)
-    install(CODE "
-      set(TOGGRA_BINDIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
-      configure_file(\"${in}\" \"${out}\" @ONLY)
-      file(INSTALL \"${out}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/${unit}\")")
-  endforeach()
+  # Its systemd units and the program toggra-headless: cmake/Install.cmake.
 
   find_program(TOGGRA_MOSQUITTO mosquitto PATHS /usr/sbin /usr/local/sbin)
   find_program(TOGGRA_MOSQUITTO_PUB mosquitto_pub)

@@ -13,7 +13,9 @@
 #include <array>
 
 #include "app/ToggraDlg.h"
+#include "device/DeviceRegistry.h"
 #include "gui/ColumnFrame.h"
+#include "gui/DevicesDialog.h"
 #include "gui/KeyMapping.h"
 #include "gui/LampButton.h"
 #include "gui/LampIcons.h"
@@ -37,6 +39,7 @@ QString FromUtf8(const std::string& text) { return QString::fromStdString(text);
 constexpr const char* kMenuOptions = "&Anzeigeoptionen...";
 constexpr const char* kMenuOptionsWhen =
     "Die Anzeigeoptionen gelten ab dem nächsten Start ohne Argumente";
+constexpr const char* kMenuDevices = "&Geräte und Verbindungen…";
 
 }  // namespace
 
@@ -224,6 +227,15 @@ void CMainWindow::AddSystemMenuItem(int id, const std::string& text, bool separa
   action->setToolTip(when);
   addCommand(QString::fromUtf8(kMenuOptions))->setToolTip(when);
   m_systemMenu->addAction(when)->setEnabled(false);
+  m_systemMenu->addSeparator();
+  connect(m_systemMenu->addAction(QString::fromUtf8(kMenuDevices)), &QAction::triggered, this,
+          &CMainWindow::OpenDevicesDialog, Qt::QueuedConnection);
+}
+
+void CMainWindow::OpenDevicesDialog() {
+  if (!Live()) return;
+  CDevicesDialog dialog(BuiltinRegistry(), m_dlg->m_services.registry, this);
+  dialog.exec();
 }
 
 void CMainWindow::EndDialog(int result) {

@@ -80,6 +80,8 @@ class CMainWindow : public QWidget, public IDialogHost {
   QWidget* CreateControlWidget(const CControl& control);
   void ApplyControl(QWidget* widget, const CControl& control);
   void KeepFocusInside();
+  // "Geräte und Verbindungen…" of the context menu.
+  void OpenDevicesDialog();
   void SetClientSize(const QSize& size);
   QMargins FrameMargins() const;
   // Attached and not ended: only then do events reach the dialog.

@@ -322,8 +322,8 @@ TEST_F(MainWindowTest, ContextMenuCarriesTheSystemItemsAndBeendenEndsTheRun) {
   QTimer::singleShot(0, &Window(), [&] {
     QStringList texts;
     for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(texts, (QStringList{"-", "Inf&o über Toggra...", "&Anzeigeoptionen...", when,
-                                  "Logfile", "-", "Beenden"}));
+    EXPECT_EQ(texts, (QStringList{"-", "Inf&o über Toggra...", "&Anzeigeoptionen...", when, "-",
+                                  "&Geräte und Verbindungen…", "Logfile", "-", "Beenden"}));
     // The note is no command; the entry that names the options opens them.
     EXPECT_FALSE(menu->actions()[3]->isEnabled());
     menu->actions()[2]->trigger();
