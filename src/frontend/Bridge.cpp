@@ -120,10 +120,19 @@ void CBridgeRunner::Attach(CToggraDlg& dlg) {
   m_tick.start();
 }
 
+void CBridgeRunner::OnRefused(std::function<void()> refused) {
+  m_bridge->SetRefusedHandler([refused = std::move(refused)](const std::string&) { refused(); });
+}
+
 void CBridgeRunner::Stop() {
   m_tick.stop();
   // The dialog's teardown has told the bridge; "offline" goes out last.
-  if (m_client) m_client->Stop(m_bridge->StatusTopic(), kPayloadOffline);
+  if (m_client) {
+    if (m_bridge->Owns())
+      m_client->Stop(m_bridge->StatusTopic(), kPayloadOffline);
+    else
+      m_client->Stop();
+  }
   if (m_bridge) m_bridge->Attach(nullptr);
 }
 

@@ -87,12 +87,24 @@ int RunHeadless(int argc, char** argv) {
 
   CToggraApp().InitInstance(ProgramArguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
-    if (bridge) bridge->Attach(dlg);
+    if (bridge) {
+      // Another live instance owns the prefix: this one ends rather than run
+      // without its bridge.
+      bridge->OnRefused([&running] {
+        if (running) running->OnCommand(kCmdExit);
+      });
+      bridge->Attach(dlg);
+    }
     const int result = host.RunModal(dlg);
     running = nullptr;
     return result;
   });
   if (bridge) bridge->Stop();
+  if (bridge && bridge->Refused()) {
+    const int status = ExitStatusOf(StartProblem::kConfiguration);
+    Say("ending with exit status " + std::to_string(status));
+    return status;
+  }
   return 0;
 }
 
