@@ -122,6 +122,20 @@ class CWatcher : public IMqttHandler {
       if (m.topic == topic) out.push_back(m.payload);
     return out;
   }
+  // Topics seen so far, and those that came as retained messages.
+  std::vector<std::string> Topics() {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    for (const auto& [topic, payload] : m_last) out.push_back(topic);
+    return out;
+  }
+  std::map<std::string, std::string> RetainedSeen() {
+    std::lock_guard lock(m_mutex);
+    std::map<std::string, std::string> out;
+    for (const MqttMessage& m : m_messages)
+      if (m.retained) out[m.topic] = m.payload;
+    return out;
+  }
   void Forget() {
     std::lock_guard lock(m_mutex);
     m_messages.clear();

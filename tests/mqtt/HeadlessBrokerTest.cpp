@@ -24,6 +24,7 @@ class HeadlessBroker : public e2e::E2ETest {
     args.insert(args.begin(), "--headless");
     env.emplace("TOGGRA_MQTT", broker->Url());
     env.emplace("TOGGRA_MQTT_PREFIX", "toggra/" + name);
+    env.emplace("TOGGRA_MACHINE_ID", "testmachine");
     return Start(args, name, env);
   }
   std::string T(const std::string& name, const std::string& id, const char* leaf) {
@@ -35,11 +36,11 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
   WriteBench({{8, 100, 2, 0, 0, 0, {0, 0}}}, bench);
   ChildProcess& p = Headless({}, "a");
   ASSERT_TRUE(watch->WaitFor("toggra/a/status", "online")) << Stderr("a");
-  const std::string c1 = "08-01-00000064", c2 = "09-01-00000064";
+  const std::string c1 = "bench:0:1", c2 = "bench:0:2";
   ASSERT_TRUE(watch->WaitFor(T("a", c2, "state"), "OFF"));
-  for (const char* config : {"homeassistant/switch/toggra_a/08-01-00000064/config",
-                             "homeassistant/button/toggra_a/08-01-00000064_run/config",
-                             "homeassistant/sensor/toggra_a/09-01-00000064_countdown/config"}) {
+  for (const char* config : {"homeassistant/switch/toggra_testmachine_toggra_2Fa/bench_3A0_3A1/config",
+                             "homeassistant/button/toggra_testmachine_toggra_2Fa/bench_3A0_3A1_run/config",
+                             "homeassistant/sensor/toggra_testmachine_toggra_2Fa/bench_3A0_3A2_countdown/config"}) {
     ASSERT_TRUE(watch->Last(config)) << config;
     EXPECT_NE(watch->Last(config)->find("\"availability\""), std::string::npos);
   }
@@ -56,7 +57,7 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
 
   const size_t sent = SetSwitches("a").size();
   watch->Publish(T("a", c1, "set"), "EIN");
-  watch->Publish(T("a", "08-01-00000065", "set"), "ON");
+  watch->Publish(T("a", "bench:0:9", "set"), "ON");
   watch->Publish(T("a", c1, "set"), std::string(300, 'X'));
   ASSERT_TRUE(WaitUntil([&] { return e2e::Lines(Stderr("a")).size() >= 3; }, 5s));
   EXPECT_NE(Stderr("a").find("unknown command \"EIN\""), std::string::npos);
@@ -73,9 +74,9 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
 TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   WriteBench({{8, 7, 3, 1, 0, 0, {1, 0, 0}}}, bench);
   ChildProcess& p = Headless({"-A", "2", "1"}, "light");
-  const std::string id = "08-01-00000007";
+  const std::string id = "bench:0:1";
   ASSERT_TRUE(watch->WaitFor(T("light", id, "state"), "red")) << Stderr("light");
-  ASSERT_TRUE(watch->Last("homeassistant/select/toggra_light/08-01-00000007/config"));
+  ASSERT_TRUE(watch->Last("homeassistant/select/toggra_testmachine_toggra_2Flight/bench_3A0_3A1/config"));
   watch->Publish(T("light", id, "set"), "yellow");
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "yellow"));
   EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 1, 0}));
@@ -105,13 +106,13 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
 TEST_F(HeadlessBroker, RepublishesAfterBrokerRestartAndLeavesItsWillWhenKilled) {
   WriteBench({{8, 9, 1, 0, 0, 0, {1}}}, bench);
   ChildProcess& p = Headless({}, "w");
-  ASSERT_TRUE(watch->WaitFor("toggra/w/08-01-00000009/state", "ON")) << Stderr("w");
+  ASSERT_TRUE(watch->WaitFor("toggra/w/bench:0:1/state", "ON")) << Stderr("w");
   broker->Stop();
   watch->Forget();
   broker->Start();  // without persistence: everything retained is gone
   EXPECT_TRUE(watch->WaitFor("toggra/w/status", "online", 10s));
-  EXPECT_TRUE(watch->WaitFor("toggra/w/08-01-00000009/state", "ON", 5s));
-  EXPECT_TRUE(watch->Last("homeassistant/switch/toggra_w/08-01-00000009/config"));
+  EXPECT_TRUE(watch->WaitFor("toggra/w/bench:0:1/state", "ON", 5s));
+  EXPECT_TRUE(watch->Last("homeassistant/switch/toggra_testmachine_toggra_2Fw/bench_3A0_3A1/config"));
   EXPECT_TRUE(p.Running());
   EXPECT_EQ(e2e::Count(e2e::Lines(Stderr("w")), "toggra: mqtt: MQTT broker 127.0.0.1:" +
                                                     std::to_string(broker->Port()) +
@@ -149,15 +150,15 @@ TEST_F(HeadlessBroker, DesktopSwitchesTheLightsOfTwoHeadlessPrograms) {
   WriteBench({{8, 12, 3, 1, 0, 0, {1, 0, 0}}}, bench2);
   Headless({"-A"}, "h1");
   Headless({"-A"}, "h2", {{"TOGGRA_BENCH", bench2}});
-  ASSERT_TRUE(watch->WaitFor("toggra/h1/08-01-0000000b/state", "red")) << Stderr("h1");
-  ASSERT_TRUE(watch->WaitFor("toggra/h2/08-01-0000000c/state", "red")) << Stderr("h2");
+  ASSERT_TRUE(watch->WaitFor("toggra/h1/bench:0:1/state", "red")) << Stderr("h1");
+  ASSERT_TRUE(watch->WaitFor("toggra/h2/bench:0:1/state", "red")) << Stderr("h2");
 
   ChildProcess& desk = Start({"-A", "-F", "-S", stateFile, "g"}, "desk",
                              {{"TOGGRA_MQTT", broker->Url()},
                               {"TOGGRA_DEVICES", "mqtt:toggra/h1;mqtt:toggra/h2"},
                               {"TOGGRA_BENCH", ""}});
-  EXPECT_TRUE(watch->WaitFor("toggra/h1/08-01-0000000b/state", "green")) << Stderr("desk");
-  EXPECT_TRUE(watch->WaitFor("toggra/h2/08-01-0000000c/state", "green"));
+  EXPECT_TRUE(watch->WaitFor("toggra/h1/bench:0:1/state", "green")) << Stderr("desk");
+  EXPECT_TRUE(watch->WaitFor("toggra/h2/bench:0:1/state", "green"));
   EXPECT_TRUE(WaitUntil([&] { return e2e::TempDir::Read(stateFile).rfind("1 1 ", 0) == 0; }, 5s))
       << e2e::TempDir::Read(stateFile);
   EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 0, 1}));
