@@ -130,22 +130,48 @@ void CMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
   if (rc == 0) {
     c->m_connected = true;
     ++c->m_connects;
+    {
+      std::lock_guard lock(c->m_textMutex);
+      c->m_lastRefusal.clear();
+    }
     if (c->m_lossReported.exchange(false)) c->m_handler.OnProblem(c->Where() + " connected again");
     c->m_handler.OnConnected();
     return;
   }
+  std::string text;
   if (rc == kConnackBadLogin || rc == kConnackNotAuthorised) {
-    // Retrying with the same login only floods the broker's log.
-    c->m_handler.OnProblem(c->Where() + " refused the login of user \"" + c->m_config.user +
-                           "\" (" + mosquitto_connack_string(rc) +
-                           "); check the user name and the password file; not trying again");
-    c->m_stopping = true;
-    mosquitto_disconnect(mosq);
-    return;
+    // The thread tries again, further apart each time; the password file is
+    // read anew before each attempt, so a fixed password is taken up without
+    // a restart.
+    text = c->Where() + " refused the login of user \"" + c->m_config.user + "\" (" +
+           mosquitto_connack_string(rc) +
+           "); check the user name and the password file; trying again";
+    c->ReloadPassword(mosq);
+  } else {
+    text = c->Where() + " refused the connection (" + mosquitto_connack_string(rc) + "); trying again";
   }
-  if (!c->m_lossReported.exchange(true))
-    c->m_handler.OnProblem(c->Where() + " refused the connection (" + mosquitto_connack_string(rc) +
-                           "); trying again");
+  // Once per change: the same refusal again says nothing new.
+  c->m_lossReported = true;
+  std::lock_guard lock(c->m_textMutex);
+  if (text != c->m_lastRefusal) {
+    c->m_lastRefusal = text;
+    c->m_handler.OnProblem(text);
+  }
+}
+
+void CMqttClient::ReloadPassword(mosquitto* mosq) {
+  if (m_config.passwordFile.empty() || m_config.user.empty()) return;
+  std::string password, reason;
+  if (!ReadPasswordFile(m_config.passwordFile, &password, &reason)) return;
+  m_config.password = password;
+  mosquitto_username_pw_set(mosq, m_config.user.c_str(), password.empty() ? nullptr : password.c_str());
+}
+
+void CMqttClient::Reload() {
+  if (!m_mosq || !m_running) return;
+  ReloadPassword(m_mosq);
+  // Tried again now rather than after the growing wait.
+  if (!m_connected) mosquitto_reconnect_async(m_mosq);
 }
 
 void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {

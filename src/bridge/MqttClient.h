@@ -69,6 +69,9 @@ class CMqttClient : public IMqttTransport {
   bool Publish(const std::string& topic, const std::string& payload, bool retain) override;
   bool Subscribe(const std::string& pattern) override;
   bool Connected() const { return m_connected; }
+  // Reads the password file again and, while not connected, tries at once
+  // (SIGHUP).
+  void Reload();
   // Connections made so far (for tests and figures).
   int Connects() const { return m_connects; }
   const MqttConfig& Config() const { return m_config; }
@@ -78,6 +81,7 @@ class CMqttClient : public IMqttTransport {
   static void OnDisconnect(mosquitto*, void* self, int rc);
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
   std::string Where() const;
+  void ReloadPassword(mosquitto* mosq);
 
   MqttConfig m_config;
   std::string m_clientId;
@@ -92,6 +96,8 @@ class CMqttClient : public IMqttTransport {
   // One message per kind of failure until a connect succeeds again: a broker
   // that stays down gives one line, not one per retry.
   std::atomic<bool> m_lossReported{false};
+  std::mutex m_textMutex;
+  std::string m_lastRefusal;  // the refusal last reported
 };
 
 // The library's text for a connect or error code.

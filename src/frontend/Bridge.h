@@ -55,6 +55,10 @@ class CBridgeRunner : public QObject {
   void Stop();
   // Called on the event thread when another live instance owns the prefix.
   void OnRefused(std::function<void()> refused);
+  // The password file again, and a login at once when not connected.
+  void Reload() {
+    if (m_client) m_client->Reload();
+  }
   bool Refused() const { return m_bridge && m_bridge->Refused(); }
 
  private:

@@ -80,7 +80,14 @@ int RunHeadless(int argc, char** argv) {
   }
 
   CToggraDlg* running = nullptr;
-  const frontend::CSignalPipe endOnSignal([&running](int) {
+  // SIGHUP reads the broker's password file again and tries at once; the
+  // other signals end the program.
+  const frontend::CSignalPipe endOnSignal([&running, &bridge](int signal) {
+    if (signal == SIGHUP && bridge) {
+      Say("SIGHUP: reading the MQTT password file again");
+      bridge->Reload();
+      return;
+    }
     if (running) running->OnCommand(kCmdExit);
   });
   if (!endOnSignal.Installed()) Say("cannot catch SIGTERM; a signal ends the program without teardown");

@@ -54,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UrlCase{"mqtt://broker:70000", false, "", 0, false, ""},
                       UrlCase{"http://broker", false, "", 0, false, ""},
                       UrlCase{"mqtt://broker/topic", false, "", 0, false, ""},
-                      UrlCase{"mqtt://", false, "", 0, false, ""}),
+                      UrlCase{"mqtt://", false, "", 0, false, ""},
+                      // A bare host name is mqtt://HOST.
+                      UrlCase{"127.0.0.1", true, "127.0.0.1", 1883, false, ""},
+                      UrlCase{"anna@pi:1884", true, "pi", 1884, false, "anna"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(MqttSettings, PasswordFileMustBeTheOwnersAlone) {

@@ -79,10 +79,13 @@ class CBroker {
 // Subscribes to everything; records in arrival order.
 class CWatcher : public IMqttHandler {
  public:
-  explicit CWatcher(int port, const std::string& name = "watcher") {
+  explicit CWatcher(int port, const std::string& name = "watcher", const std::string& user = {},
+                    const std::string& password = {}) {
     MqttConfig config;
     config.host = "127.0.0.1";
     config.port = port;
+    config.user = user;
+    config.password = password;
     m_client = std::make_unique<CMqttClient>(config, "test-" + name + "-" + std::to_string(::getpid()), *this);
     std::string reason;
     EXPECT_TRUE(m_client->Start(&reason)) << reason;
