@@ -26,6 +26,8 @@ namespace {
 
 // How long a start waits for the broker's first answer.
 constexpr std::chrono::seconds kWaitForBroker{10};
+// The lines of the -L log a daemon keeps.
+constexpr size_t kHeadlessLogLines = 1000;
 
 void Say(const std::string& line) {
   std::fprintf(stderr, "toggra: %s\n", line.c_str());
@@ -94,6 +96,14 @@ int RunHeadless(int argc, char** argv) {
 
   CToggraApp().InitInstance(ProgramArguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
+    // A daemon's -L log: the newest lines only, each also to the journal.
+    dlg.m_logLimit = kHeadlessLogLines;
+    dlg.m_logEcho = [](const std::string& line) {
+      std::string shown = line;
+      while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+      // The bridge's lines are on stderr already.
+      if (shown.rfind("mqtt: ", 0) != 0) Say("log: " + shown);
+    };
     if (bridge) {
       // Another live instance owns the prefix: this one ends rather than run
       // without its bridge.

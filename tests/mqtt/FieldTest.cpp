@@ -153,5 +153,29 @@ TEST_F(Field, ARetainedCommandIsCarriedOutOnceAndRemoved) {
   EXPECT_EQ(Stderr("r").find("retained"), std::string::npos) << Stderr("r");
 }
 
+// 9. The -L log of a daemon stays bounded, and each line is on stderr.
+TEST_F(Field, TheHeadlessLogKeepsItsNewestLinesOnly) {
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
+  ChildProcess& p = Headless("l", "toggra/l", {}, {"-L"});
+  ASSERT_TRUE(watch->WaitFor("toggra/l/bench:0:1/state", "OFF")) << Stderr("l");
+  const auto rss = [&] {
+    std::ifstream status("/proc/" + std::to_string(p.Pid()) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0L;
+  };
+  const auto sendBad = [&](int n) {
+    for (int k = 0; k < n; ++k) watch->Publish("toggra/l/bench:0:1/set", "BAD-" + std::to_string(k) + std::string(50, 'x'));
+    ASSERT_TRUE(WaitUntil([&] { return Stderr("l").find("BAD-" + std::to_string(n - 1)) != std::string::npos; }, 20s));
+  };
+  sendBad(2000);  // the log is full from here on
+  const long full = rss();
+  sendBad(20000);
+  // Unbounded, 20,000 lines of about 150 bytes would add some 3 MiB.
+  EXPECT_LT(rss() - full, 1024) << "kB";
+  EXPECT_EQ(e2e::Count(e2e::Lines(Stderr("l")), "toggra: mqtt: ignored toggra/l/bench:0:1/set: unknown command \"BAD-19999" + std::string(50, 'x') + "\""), 1);
+}
+
 }  // namespace
 }  // namespace toggra::mqtt_test
