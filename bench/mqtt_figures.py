@@ -40,10 +40,8 @@ RESTARTS = 3 if QUICK else 10
 IDLE_SECONDS = 3 if QUICK else 10
 CHANNELS = 16
 PREFIX = "toggra/fig"
-# Channel ids of the two devices: serial 1 and 2, version 1, key types of
-# channels 1 to 8 (device type 8 for the first).
-KEY_TYPES = [0x08, 0x09, 0x0A, 0x0B, 0x34, 0x35, 0x36, 0x37]
-IDS = [f"{k:02x}-01-{s:08x}" for s in (1, 2) for k in KEY_TYPES]
+# Channel ids of the two devices: their stable ids bench:DEVICE:CHANNEL.
+IDS = [f"bench:{d}:{c}" for d in (0, 1) for c in range(1, 9)]
 
 
 def free_port():
