@@ -117,7 +117,7 @@ void CMqttClient::Stop(const std::string& lastTopic, const std::string& lastPayl
 bool CMqttClient::Publish(const std::string& topic, const std::string& payload, bool retain) {
   if (!m_mosq || !m_connected) return false;
   return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                           payload.data(), kQos, retain) == MOSQ_ERR_SUCCESS;
+                           payload.data(), m_publishQos, retain) == MOSQ_ERR_SUCCESS;
 }
 
 bool CMqttClient::Subscribe(const std::string& pattern) {

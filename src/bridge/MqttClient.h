@@ -69,6 +69,11 @@ class CMqttClient : public IMqttTransport {
   bool Publish(const std::string& topic, const std::string& payload, bool retain) override;
   bool Subscribe(const std::string& pattern) override;
   bool Connected() const { return m_connected; }
+  // The QoS of what Publish sends (1 unless set before Start). The bridge
+  // uses 0: no acknowledgement then comes back from the broker, which with a
+  // stock broker (Nagle on its side) held the next command up to 40 ms behind
+  // it; everything is published again on every connect anyway.
+  void SetPublishQos(int qos) { m_publishQos = qos; }
   // Reads the password file again and, while not connected, tries at once
   // (SIGHUP).
   void Reload();
@@ -96,6 +101,7 @@ class CMqttClient : public IMqttTransport {
   // One message per kind of failure until a connect succeeds again: a broker
   // that stays down gives one line, not one per retry.
   std::atomic<bool> m_lossReported{false};
+  int m_publishQos = 1;
   std::mutex m_textMutex;
   std::string m_lastRefusal;  // the refusal last reported
 };

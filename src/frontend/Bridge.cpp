@@ -86,6 +86,7 @@ StartProblem CBridgeRunner::Start(IRegistry& registry, IEventQueue& events,
   const std::string clientId = "toggra-" + std::to_string(::getpid()) + "-" + config.prefix;
   r->m_client = CreateMqttClient(config, clientId, *r->m_handler, r->m_bridge->StatusTopic(),
                                  kPayloadOffline);
+  r->m_client->SetPublishQos(0);
   r->m_bridge->SetTransport(r->m_client.get());
   if (!r->m_client->Start(&reason)) {
     // The library refused the settings: TLS files, a host name not found.
