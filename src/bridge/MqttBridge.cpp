@@ -19,6 +19,9 @@ namespace {
 // A read-back that disagrees with the program is tried again for this many
 // ticks; the poll reconciles the column itself after its quiet period (3 s).
 constexpr int kUnsettledTicks = 40;
+// How far a phase's end may move between two publications of its seconds
+// before it counts as a new phase.
+constexpr int64_t kEndsSlack = 1;
 
 void WriteStderr(const std::string& line) {
   std::fprintf(stderr, "toggra: mqtt: %s\n", line.c_str());
@@ -179,6 +182,7 @@ void CMqttBridge::TakeOver() {
   for (size_t i = 0; i < m_channels.size(); ++i) {
     m_channels[i].state.clear();
     m_channels[i].countdown = -1;
+    m_channels[i].ends = -1;
     PublishChannel(i);
   }
   RemoveStale();
@@ -199,7 +203,10 @@ void CMqttBridge::OnDialogEnding(const CToggraDlg& dlg) {
   (void)dlg;
   // A run cut short by the end leaves no countdown behind on the broker.
   for (size_t i = 0; i < m_channels.size(); ++i)
-    if (m_channels[i].countdown > 0) Publish(ChannelTopic(i, kTopicCountdown), "0", true);
+    if (m_channels[i].countdown > 0) {
+      Publish(ChannelTopic(i, kTopicCountdown), "0", true);
+      Publish(ChannelTopic(i, kTopicEnds), kPayloadNone, true);
+    }
   m_dlg = nullptr;
 }
 
@@ -321,6 +328,14 @@ void CMqttBridge::PublishCountdown(size_t i) {
   if (seconds == m_channels[i].countdown) return;
   m_channels[i].countdown = seconds;
   Publish(ChannelTopic(i, kTopicCountdown), std::to_string(seconds), true);
+  // The end of the phase, once per phase: a countdown that goes on as
+  // expected moves its end by less than the rounding of whole seconds.
+  Channel& c = m_channels[i];
+  const int64_t ends = seconds > 0 ? m_dlg->m_services.clock->Time64() + seconds : 0;
+  const bool samePhase = c.ends > 0 && ends > 0 && ends >= c.ends - kEndsSlack && ends <= c.ends + kEndsSlack;
+  if (ends == c.ends || samePhase) return;
+  c.ends = ends;
+  Publish(ChannelTopic(i, kTopicEnds), ends > 0 ? IsoTimeUtc(ends) : kPayloadNone, true);
 }
 
 void CMqttBridge::RemoveStale() {
@@ -328,7 +343,7 @@ void CMqttBridge::RemoveStale() {
   std::set<std::string> current;
   for (const Channel& c : m_channels) {
     if (c.shadow) continue;
-    for (const char* leaf : {kTopicState, kTopicCountdown, kTopicKind})
+    for (const char* leaf : {kTopicState, kTopicCountdown, kTopicKind, kTopicAvailability, kTopicEnds})
       current.insert(m_prefix + "/" + c.id + "/" + leaf);
     for (const DiscoveryConfig& config : DiscoveryConfigs(m_discoveryPrefix, m_prefix, c.discovery))
       current.insert(config.topic);

@@ -85,6 +85,7 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
     DiscoveryChannel discovery;
     std::string state;      // last published; empty: none yet
     int countdown = -1;     // last published; -1: none yet
+    int64_t ends = -1;      // end of the phase last published; 0: none runs; -1: not yet
     bool readBackPending = false;
     bool shadow = false;  // a later column with an earlier column's id
     int unsettledTicks = 0;  // ticks left to read again; 0: settled

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <unistd.h>
 
@@ -175,6 +176,15 @@ bool ParseRunCommand(const std::string& payload, MqttCommand* command) {
 std::string SetPayloadOf(int state, bool trafficLight) {
   if (trafficLight) return StateText(state, true);
   return state > 0 ? "ON" : "OFF";
+}
+
+std::string IsoTimeUtc(int64_t seconds) {
+  const auto t = static_cast<time_t>(seconds);
+  struct tm parts {};
+  gmtime_r(&t, &parts);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+00:00", &parts);
+  return text;
 }
 
 std::string MachineId() {

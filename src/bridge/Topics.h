@@ -8,6 +8,8 @@
 //   PREFIX/ID/set           ON OFF TOGGLE | red yellow green dark
 //   PREFIX/ID/run           START STOP TOGGLE
 //   PREFIX/ID/countdown     whole seconds left, 0 when none runs (retained)
+//   PREFIX/ID/ends          when the running phase ends, ISO 8601 UTC, once per
+//                           phase; None when none runs (retained)
 //   PREFIX/ID/kind          switch | traffic_light (retained)
 //
 // ID is the channel's stable id BACKEND:DEVICE:CHANNEL as `toggra-ctl list`
@@ -19,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace toggra {
@@ -31,6 +34,9 @@ inline constexpr const char* kTopicCountdown = "countdown";
 inline constexpr const char* kTopicKind = "kind";
 inline constexpr const char* kTopicAvailability = "availability";
 inline constexpr const char* kTopicClaim = "claim";
+inline constexpr const char* kTopicEnds = "ends";
+// The `ends` payload while no countdown runs (Home Assistant's "no value").
+inline constexpr const char* kPayloadNone = "None";
 
 inline constexpr const char* kPayloadOnline = "online";
 inline constexpr const char* kPayloadOffline = "offline";
@@ -77,6 +83,9 @@ std::string MachineId();
 // are the same when machine and pid agree; an empty text for none.
 std::string ClaimPayload(const std::string& machine, long pid, const std::string& host);
 bool ParseClaim(const std::string& payload, std::string* machine, long* pid, std::string* host);
+
+// "2026-12-09T22:41:07+00:00" for seconds since 1970.
+std::string IsoTimeUtc(int64_t seconds);
 
 // Splits "PREFIX/ID/LEAF" for a known prefix; false for any other topic.
 bool SplitChannelTopic(const std::string& topic, const std::string& prefix, std::string* id,

@@ -1,6 +1,7 @@
 // The real `toggra --headless` on bench files with a real broker, driven and
 // watched from outside through the broker, the bench and the command log.
 #include <algorithm>
+#include <regex>
 #include <sys/stat.h>
 
 #include "mqtt/BrokerSupport.h"
@@ -93,6 +94,13 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   EXPECT_TRUE(watch->WaitFor(T("light", id, "countdown"), "1", 3s));
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "red", 5s));
   EXPECT_EQ(watch->Last(T("light", id, "countdown")), "0");
+  // Home Assistant's sensor gets the end of each phase once, not every second.
+  const std::vector<std::string> ends = watch->To(T("light", id, "ends"));
+  ASSERT_GE(ends.size(), 3u);
+  EXPECT_LE(ends.size(), 4u) << ends.size();
+  EXPECT_EQ(ends.back(), "None");
+  EXPECT_TRUE(std::regex_match(ends.front(), std::regex("20[0-9][0-9]-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\+00:00")))
+      << ends.front();
   auto states = watch->To(T("light", id, "state"));
   // Under load the red of the command before the run may arrive after
   // Forget(); what the run itself published starts at its green.
