@@ -1,6 +1,9 @@
 #include "bridge/MqttClient.h"
 
 #include <mosquitto.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <mutex>
 
@@ -182,8 +185,16 @@ void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
     c->m_handler.OnProblem(c->Where() + ": connection lost; reconnecting");
 }
 
-void CMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+void CMqttClient::OnMessage(mosquitto* mosq, void* self, const mosquitto_message* message) {
   auto* c = static_cast<CMqttClient*>(self);
+  // Acknowledge what came in at once. A stock broker sends with Nagle on: a
+  // message of ours echoed back (a state we subscribe to) left waiting for a
+  // delayed ACK holds the broker's next segment, a command, for up to 40 ms.
+  const int fd = mosquitto_socket(mosq);
+  if (fd >= 0) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+  }
   MqttMessage m;
   m.topic = message->topic ? message->topic : "";
   if (message->payload && message->payloadlen > 0)
