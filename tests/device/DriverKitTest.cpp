@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,6 +30,8 @@ class ScriptedDriver : public IDriver {
     Clock::time_point at;
   };
   std::vector<DriverDevice> devices;
+  // The writes, kept where they outlive the driver.
+  std::shared_ptr<std::vector<std::string>> log = std::make_shared<std::vector<std::string>>();
 
   std::vector<DriverDevice> Enumerate() override {
     std::lock_guard lock(m_mutex);
@@ -46,6 +49,7 @@ class ScriptedDriver : public IDriver {
   bool Write(int device, int channel, bool on, std::string* error) override {
     std::unique_lock lock(m_mutex);
     if (!Pass(lock, device, channel, on, error)) return false;
+    log->push_back(std::to_string(device) + ":" + std::to_string(channel) + ":" + (on ? "1" : "0"));
     m_levels[device] = on ? m_levels[device] | 1u << channel : m_levels[device] & ~(1u << channel);
     return true;
   }
@@ -179,6 +183,21 @@ TEST_F(DriverKit, WritesReturnAtOnceAndReachTheDeviceInOrder) {
   driver->Hang(0, false);
   ASSERT_TRUE(l.Settle(0, 2000));
   EXPECT_EQ(driver->Writes(0), (std::vector<std::string>{"2:1", "0:1", "2:0"}));
+}
+
+TEST_F(DriverKit, WritesGivenBeforeTheEndAreCarriedOut) {
+  CDriverPivlink& l = Open();
+  const auto log = driver->log;
+  driver->Hang(0, true);
+  l.SetSwitch(0, kFirstSwitchId + 1, 1);
+  l.SetSwitch(0, kFirstSwitchId + 1, 0);
+  std::thread letGo([this] {
+    std::this_thread::sleep_for(2ms);
+    driver->Hang(0, false);
+  });
+  lib.reset();  // the program ends
+  letGo.join();
+  EXPECT_EQ(*log, (std::vector<std::string>{"0:1:1", "0:1:0"}));
 }
 
 TEST_F(DriverKit, ReadsComeFromTheLatestReadingOnceItFollowsTheWrite) {

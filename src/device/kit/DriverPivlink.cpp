@@ -114,11 +114,13 @@ class CDriverPivlink::Worker {
     return Bit(m_reading.on, channel) ? 1 : 0;
   }
 
+  // Writes given before the stop are still carried out (the program's last
+  // commands and its reset), unless the device is backed off.
   void Run() {
     std::unique_lock lock(m_mutex);
     Clock::time_point next = Clock::now();
-    while (!m_stop) {
-      if (m_jobs.empty() && Clock::now() < next) {
+    while (!(m_stop && (m_jobs.empty() || !m_reachable))) {
+      if (!m_stop && m_jobs.empty() && Clock::now() < next) {
         m_wake.wait_until(lock, next, [&] { return m_stop || !m_jobs.empty(); });
         continue;
       }
@@ -130,7 +132,7 @@ class CDriverPivlink::Worker {
       }
       std::string error;
       bool ok = true;
-      while (ok && !m_jobs.empty() && !m_stop) {
+      while (ok && !m_jobs.empty()) {
         const Job job = m_jobs.front();
         m_jobs.pop_front();
         lock.unlock();
@@ -139,6 +141,7 @@ class CDriverPivlink::Worker {
         lock.lock();
         m_done = job.seq;
       }
+      if (m_stop && ok) break;
       DriverReading reading;
       const uint64_t base = m_done;
       if (ok && m_facts.readBack) {
