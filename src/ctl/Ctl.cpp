@@ -7,6 +7,7 @@
 
 #include "app/Format.h"
 #include "app/Ids.h"
+#include "app/StartProblem.h"
 #include "app/StartUpSteps.h"
 #include "bridge/MqttConfig.h"
 #include "config/Config.h"
@@ -214,22 +215,6 @@ int SetName(const Command& c, const CtlServices& s) {
   return kCtlExitDone;
 }
 
-// An entry whose back-end this build does not have, named with the ones it
-// has; empty when every entry names a known back-end.
-std::string UnknownBackend(const std::vector<std::string>& entries, const CDeviceRegistry& backends) {
-  std::vector<std::string> known;
-  for (const BackendInfo& b : backends.Backends()) known.push_back(b.name);
-  for (const std::string& text : entries) {
-    DeviceEntry entry;
-    std::string reason;
-    if (!ParseDeviceEntry(text, &entry, &reason)) continue;  // reported by Open
-    if (std::find(known.begin(), known.end(), entry.backend) == known.end())
-      return "device entry " + text + ": unknown back-end \"" + entry.backend +
-             "\"; this build knows " + Joined(known, ", ");
-  }
-  return {};
-}
-
 // Captions from toggra.conf for the channels that have neither a candidate's
 // name nor a "devID" value.
 void AddFileCaptions(std::vector<CtlChannel>& channels, CDeviceSettings* settings,
@@ -280,8 +265,9 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
   if (c.verb == "name") return SetName(c, s);
 
   const std::vector<std::string> entries = ConfiguredDeviceEntries(s.registry, s.getenv);
-  if (const std::string unknown = UnknownBackend(entries, *s.backends); !unknown.empty()) {
-    err << "toggra-ctl: " << unknown << "\n";
+  // An entry that no hardware can make work is a usage error.
+  if (const auto unusable = UnusableDeviceEntries(*s.backends, entries); !unusable.empty()) {
+    for (const std::string& message : unusable) err << "toggra-ctl: " << message << "\n";
     return kCtlExitUsage;
   }
   std::unique_ptr<CCompositePivlink> lib =

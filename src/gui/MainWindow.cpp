@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <array>
 
@@ -261,7 +262,16 @@ void CMainWindow::SetFocus(int id) {
   if (QWidget* widget = ControlWidget(id)) widget->setFocus(Qt::OtherFocusReason);
 }
 
-Rect CMainWindow::MapDialogRect(const DlgRect& r) { return m_units.Map(r); }
+Rect CMainWindow::MapDialogRect(const DlgRect& r) { return FittedUnits().Map(r); }
+
+DialogUnits CMainWindow::FittedUnits() const {
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  const CControl* box = m_dlg ? m_dlg->FindControl(kIdGroupBox) : nullptr;
+  if (!shown || !box) return m_units;
+  const QMargins frame = FrameMargins();
+  return m_units.FittedTo(m_dlg->ShownColumns(), box->templateRect.cx,
+                          shown->availableGeometry().width() - frame.left() - frame.right());
+}
 
 Point CMainWindow::ClientOrigin() {
   const QMargins m = FrameMargins();

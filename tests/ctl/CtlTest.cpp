@@ -127,7 +127,7 @@ TEST_F(Ctl, UsageErrorsExitTwoDeviceTroubleOne) {
   // A misspelt back-end is a usage error that names the ones this build has.
   env["TOGGRA_DEVICES"] = "bench:" + bench + ";bnech:x";
   ASSERT_EQ(Run({"list"}), kCtlExitUsage);
-  EXPECT_NE(err.find("device entry bnech:x: unknown back-end \"bnech\"; this build knows bench, "),
+  EXPECT_NE(err.find("device entry bnech:x: unknown back-end \"bnech\" (this build has: bench, "),
             std::string::npos)
       << err;
 }

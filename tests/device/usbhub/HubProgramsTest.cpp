@@ -73,8 +73,10 @@ TEST_F(HubPrograms, CtlListsSwitchesAndReadsBackTheEmulatedPorts) {
 TEST_F(HubPrograms, WithoutTheEntryNothingIsListedButAllNamesTheSwitchingHub) {
   HubEmulator hub(bed, {});
   HubEmulator ganged(bed, {.location = "1-2", .devnum = 3, .perPortPower = false});
-  ASSERT_EQ(Ctl({"list"}, ""), 0) << err;
+  // Nothing found is an error that says where it looked.
+  ASSERT_EQ(Ctl({"list"}, ""), 1) << err;
   EXPECT_EQ(out, "");
+  EXPECT_NE(err.find("no device found; searched "), std::string::npos) << err;
   ASSERT_EQ(Ctl({"list", "--all"}, ""), 0) << err;
   EXPECT_NE(out.find("available\tusbhub:1-1\t4-port hub"), std::string::npos) << out;
   EXPECT_EQ(out.find("1-2"), std::string::npos) << out;
