@@ -184,6 +184,20 @@ std::vector<DiscoveryConfig> DiscoveryConfigs(const std::string& discoveryPrefix
   return configs;
 }
 
+std::vector<std::string> ChannelRetainedTopics(const std::string& discoveryPrefix,
+                                               const std::string& prefix,
+                                               const std::string& machine, const std::string& id) {
+  const std::string node = DiscoveryNodeId(machine, prefix);
+  const std::string object = SafeId(id);
+  std::vector<std::string> topics{Topic(discoveryPrefix, "switch", node, object),
+                                  Topic(discoveryPrefix, "select", node, object),
+                                  Topic(discoveryPrefix, "button", node, object + kRunSuffix),
+                                  Topic(discoveryPrefix, "sensor", node, object + kCountdownSuffix)};
+  for (const char* leaf : {kTopicState, kTopicAvailability, kTopicCountdown, kTopicEnds, kTopicKind})
+    topics.push_back(prefix + "/" + id + "/" + leaf);
+  return topics;
+}
+
 bool SplitDiscoveryTopic(const std::string& topic, const std::string& discoveryPrefix,
                          const std::string& node, std::string* object) {
   const std::string head = discoveryPrefix + "/";

@@ -46,6 +46,13 @@ std::vector<DiscoveryConfig> DiscoveryConfigs(const std::string& discoveryPrefix
                                               const DiscoveryChannel& channel);
 
 
+// Every retained topic the bridge of `machine` publishes for the channel with
+// topic id `id`: its discovery configs (as switch and as select) and its
+// channel topics. `toggra-ctl forget` empties them.
+std::vector<std::string> ChannelRetainedTopics(const std::string& discoveryPrefix,
+                                               const std::string& prefix,
+                                               const std::string& machine, const std::string& id);
+
 // Splits DISCOVERY/COMPONENT/NODE/OBJECT/config for `node`; false otherwise.
 bool SplitDiscoveryTopic(const std::string& topic, const std::string& discoveryPrefix,
                          const std::string& node, std::string* object);

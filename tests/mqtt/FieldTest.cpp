@@ -139,6 +139,23 @@ TEST_F(Field, ChannelsOfAMissingDeviceStayDiscoveredAndUnavailable) {
             (std::map<std::string, std::string>{{"toggra/m/bench:1:1/state", "ON"}}));
 }
 
+// 5. `toggra-ctl forget ID` removes a missing channel's entities for good.
+TEST_F(Field, ForgetRemovesAChannelsTopicsAndEntities) {
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {1}}, {8, 2, 1, 0, 0, 0, {1}}});
+  ChildProcess& p = Headless("f", "toggra/f");
+  ASSERT_TRUE(watch->WaitFor("toggra/f/bench:1:1/state", "ON")) << Stderr("f");
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
+  std::string out;
+  ASSERT_EQ(Ctl({"forget", "bench:1:1"}, {{"TOGGRA_MQTT", broker->Url()}, {"TOGGRA_MQTT_PREFIX", "toggra/f"},
+                                          {"TOGGRA_MACHINE_ID", "machine-f"}}, &out),
+            0) << out;
+  EXPECT_TRUE(Retained("toggra/f/bench:1:1/").empty());
+  const auto configs = Retained("homeassistant/");
+  EXPECT_EQ(configs.size(), 3u);  // those of bench:0:1
+  for (const auto& [topic, payload] : configs) EXPECT_NE(topic.find("bench_3A0_3A1"), std::string::npos) << topic;
+}
+
 // 6. A retained command is carried out once and does not stay on the broker.
 TEST_F(Field, ARetainedCommandIsCarriedOutOnceAndRemoved) {
   std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
