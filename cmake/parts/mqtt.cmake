@@ -3,7 +3,9 @@
 # against a real broker (label mqtt).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
-target_link_libraries(toggra_core PUBLIC PkgConfig::MOSQUITTO)
+# OpenSSL names the certificate check that failed in a TLS handshake.
+pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET libssl libcrypto)
+target_link_libraries(toggra_core PUBLIC PkgConfig::MOSQUITTO PkgConfig::OPENSSL)
 
 if(TOGGRA_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Core)

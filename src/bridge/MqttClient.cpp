@@ -1,6 +1,8 @@
 #include "bridge/MqttClient.h"
 
 #include <mosquitto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -60,6 +62,7 @@ bool CMqttClient::Start(std::string* reason) {
   mosquitto_connect_callback_set(m_mosq, &CMqttClient::OnConnect);
   mosquitto_disconnect_callback_set(m_mosq, &CMqttClient::OnDisconnect);
   mosquitto_message_callback_set(m_mosq, &CMqttClient::OnMessage);
+  mosquitto_log_callback_set(m_mosq, &CMqttClient::OnLog);
   mosquitto_reconnect_delay_set(m_mosq, kReconnectDelay, kReconnectDelayMax, true);
   if (!m_config.user.empty()) {
     mosquitto_username_pw_set(m_mosq, m_config.user.c_str(),
@@ -175,6 +178,29 @@ void CMqttClient::Reload() {
   ReloadPassword(m_mosq);
   // Tried again now rather than after the growing wait.
   if (!m_connected) mosquitto_reconnect_async(m_mosq);
+}
+
+void CMqttClient::OnLog(mosquitto* mosq, void* self, int level, const char* text) {
+  auto* c = static_cast<CMqttClient*>(self);
+  if (!(level & MOSQ_LOG_ERR) || !text || std::string(text).find("OpenSSL Error") == std::string::npos)
+    return;
+  // The handshake failed; the library ends its thread for good after a TLS
+  // error. Name the certificate check that failed, as OpenSSL words it.
+  std::string why;
+  if (auto* ssl = static_cast<SSL*>(mosquitto_ssl_get(mosq))) {
+    const long verify = SSL_get_verify_result(ssl);
+    if (verify != X509_V_OK) why = X509_verify_cert_error_string(verify);
+  }
+  std::string line = "TLS with " + c->Where() + " failed: ";
+  line += why.empty() ? std::string(text) : "the broker's certificate was not accepted: " + why;
+  line += " (check " + std::string(c->m_config.caFile.empty() ? "the system's CA store" : "the CA file " + c->m_config.caFile) +
+          "; TOGGRA_MQTT_CA_FILE); not trying again";
+  c->m_tlsFailed = true;
+  std::lock_guard lock(c->m_textMutex);
+  if (line != c->m_lastRefusal) {
+    c->m_lastRefusal = line;
+    c->m_handler.OnProblem(line);
+  }
 }
 
 void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {

@@ -69,6 +69,8 @@ class CMqttClient : public IMqttTransport {
   bool Publish(const std::string& topic, const std::string& payload, bool retain) override;
   bool Subscribe(const std::string& pattern) override;
   bool Connected() const { return m_connected; }
+  // The TLS handshake failed (the library does not try again).
+  bool TlsFailed() const { return m_tlsFailed; }
   // The QoS of what Publish sends (1 unless set before Start). The bridge
   // uses 0: no acknowledgement then comes back from the broker, which with a
   // stock broker (Nagle on its side) held the next command up to 40 ms behind
@@ -85,6 +87,7 @@ class CMqttClient : public IMqttTransport {
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  static void OnLog(mosquitto*, void* self, int level, const char* text);
   std::string Where() const;
   void ReloadPassword(mosquitto* mosq);
 
@@ -102,6 +105,7 @@ class CMqttClient : public IMqttTransport {
   // that stays down gives one line, not one per retry.
   std::atomic<bool> m_lossReported{false};
   int m_publishQos = 1;
+  std::atomic<bool> m_tlsFailed{false};
   std::mutex m_textMutex;
   std::string m_lastRefusal;  // the refusal last reported
 };

@@ -19,7 +19,7 @@ std::unique_ptr<CMqttClient> CreateMqttClient(const MqttConfig& config, const st
 // attempt to connect ended, for a start that waits for it.
 class CBridgeRunner::Handler : public IMqttHandler {
  public:
-  enum class First { kPending, kConnected, kAnswered, kUnreachable };
+  enum class First { kPending, kConnected, kAnswered, kUnreachable, kTlsRefused };
   explicit Handler(IMqttHandler& bridge) : m_bridge(bridge) {}
 
   void OnConnected() override {
@@ -31,7 +31,12 @@ class CBridgeRunner::Handler : public IMqttHandler {
     // A broker that refuses (a login, say) has answered: the bridge goes on
     // trying and says so. Anything else before a first connection means the
     // broker was not reached.
-    Note(text.find(" refused ") != std::string::npos ? First::kAnswered : First::kUnreachable, text);
+    // A certificate the broker's CA setting does not accept is a
+    // configuration error: no retry mends it.
+    if (text.rfind("TLS with ", 0) == 0)
+      Note(First::kTlsRefused, text);
+    else
+      Note(text.find(" refused ") != std::string::npos ? First::kAnswered : First::kUnreachable, text);
     m_bridge.OnProblem(text);
   }
 
@@ -106,6 +111,9 @@ StartProblem CBridgeRunner::Start(IRegistry& registry, IEventQueue& events,
         say("MQTT: the broker " + config.host + ":" + std::to_string(config.port) +
             " did not answer within " + std::to_string(options.waitForBroker.count()) + " ms");
         return StartProblem::kUnavailable;
+      case Handler::First::kTlsRefused:
+        say("MQTT: " + text);
+        return StartProblem::kConfiguration;
       case Handler::First::kConnected:
       case Handler::First::kAnswered:
         break;

@@ -1,5 +1,6 @@
 // The bridge as two small computers and a Home Assistant see it: each case is
 // one fault found in the field, against a real broker on loopback.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <regex>
@@ -168,6 +169,24 @@ TEST_F(Field, ARetainedCommandIsCarriedOutOnceAndRemoved) {
   p.Signal(SIGTERM);
   ASSERT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
   EXPECT_EQ(Stderr("r").find("retained"), std::string::npos) << Stderr("r");
+}
+
+// 2. A broker certificate that is not trusted: the check that failed is
+//    named, and --headless ends with 78 instead of running without a broker.
+TEST_F(Field, AnUntrustedBrokerCertificateIsNamedAndEndsHeadless) {
+  const std::string tls = dir.File("tls");
+  ::mkdir(tls.c_str(), 0700);
+  ASSERT_EQ(::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout " +
+                      tls + "/key.pem -out " + tls + "/cert.pem 2>/dev/null").c_str()),
+            0);
+  CBroker broker2(tls, "allow_anonymous true\ncertfile " + tls + "/cert.pem\nkeyfile " + tls + "/key.pem\n");
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
+  ChildProcess& p = Headless("t", "toggra/t", {{"TOGGRA_MQTT", "mqtts://127.0.0.1:" + std::to_string(broker2.Port())}});
+  const std::optional<int> status = p.WaitExit(15s);
+  ASSERT_TRUE(status && WIFEXITED(*status)) << e2e::DescribeStatus(status) << Stderr("t");
+  EXPECT_EQ(WEXITSTATUS(*status), 78) << Stderr("t");
+  EXPECT_NE(Stderr("t").find("the broker's certificate was not accepted: self-signed certificate"),
+            std::string::npos) << Stderr("t");
 }
 
 // 9. The -L log of a daemon stays bounded, and each line is on stderr.
