@@ -148,7 +148,7 @@ void CMqttBridge::HandleConnected() {
   m_connected = true;
   // Who owns the prefix is decided anew on every connection, when the sync
   // echo arrives.
-  if (m_owner == Owner::kOwn) m_owner = Owner::kUnknown;
+  m_owner = Owner::kUnknown;
   m_claimSeen.clear();
   m_statusSeen.clear();
 }
@@ -195,8 +195,11 @@ void CMqttBridge::OnColumnsReset(const CToggraDlg& dlg) {
   RebuildChannels();
   m_haveColumns = true;
   for (size_t i = 0; i < m_channels.size(); ++i) PublishChannel(i);
+  // A device that was missing and is back is no longer missing.
+  for (const Channel& c : m_channels) m_missing.erase(c.id);
   RemoveStale();
-  for (const std::string& id : m_missing) Publish(m_prefix + "/" + id + "/" + kTopicAvailability, kPayloadOffline, true);
+  for (const std::string& id : m_missing)
+    Publish(m_prefix + "/" + id + "/" + kTopicAvailability, kPayloadOffline, true);
 }
 
 void CMqttBridge::OnDialogEnding(const CToggraDlg& dlg) {

@@ -47,7 +47,8 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
   void SetIdentity(std::string machine, long pid, std::string host);
   const std::string& Machine() const { return m_machine; }
   // Called on the event thread when another live instance owns the prefix:
-  // this one then publishes and carries out nothing.
+  // this one then publishes and carries out nothing until a later connect
+  // finds the prefix free.
   void SetRefusedHandler(std::function<void(const std::string& why)> handler) {
     m_onRefused = std::move(handler);
   }

@@ -180,4 +180,27 @@ TEST_F(Bridge, ReconnectRepublishesAndALateDeviceIsReadAgain) {
 }
 
 }  // namespace
+TEST_F(Bridge, AnotherLiveInstancesClaimSilencesThisOneUntilItIsGone) {
+  Start(1);
+  net.published.clear();
+  const auto connect = [&](const std::string& claim, const char* status) {
+    bridge.OnConnected();
+    queue.Run();
+    bridge.HandleMessage({bridge.ClaimTopic(), claim, true});
+    bridge.HandleMessage({bridge.StatusTopic(), status, true});
+    bridge.HandleMessage({bridge.SyncTopic(), "sync", false});
+  };
+  connect(ClaimPayload("m2", 7, "pi"), "online");
+  EXPECT_TRUE(bridge.Refused());
+  for (const Published& p : net.published) EXPECT_EQ(p.topic, bridge.SyncTopic());
+  Send(0, "set", "ON");
+  EXPECT_TRUE(Sent().empty());
+  // Its own claim from before a reconnect, or one whose owner is offline:
+  // this instance bridges.
+  connect(ClaimPayload("m2", 7, "pi"), "offline");
+  EXPECT_TRUE(bridge.Owns());
+  EXPECT_EQ(net.Last(bridge.ClaimTopic()), ClaimPayload("m1", 1, "host"));
+  EXPECT_EQ(net.Last(std::string(kPrefix) + "/status"), "online");
+}
+
 }  // namespace toggra::test
