@@ -270,7 +270,11 @@ int Forget(const Command& c, const CtlServices& s) {
       connected = true;
       changed.notify_all();
     }
-    void OnMessage(const MqttMessage&) override {}
+    void OnMessage(const MqttMessage& m) override {
+      std::lock_guard lock(mutex);
+      if (m.topic == echo) echoed = true;
+      changed.notify_all();
+    }
     void OnProblem(const std::string& text) override {
       std::lock_guard lock(mutex);
       problem = text;
@@ -279,8 +283,12 @@ int Forget(const Command& c, const CtlServices& s) {
     std::mutex mutex;
     std::condition_variable changed;
     bool connected = false;
+    bool echoed = false;
+    std::string echo;
     std::string problem;
   } waiter;
+  // Answered by the broker after the messages before it: then they are done.
+  waiter.echo = config.prefix + "/forget/" + std::to_string(::getpid());
   CMqttClient client(config, "toggra-ctl-" + std::to_string(::getpid()), waiter);
   if (!client.Start(&reason)) {
     *s.err << "toggra-ctl: " << reason << "\n";
@@ -296,7 +304,13 @@ int Forget(const Command& c, const CtlServices& s) {
     }
   }
   const auto topics = ChannelRetainedTopics(config.discoveryPrefix, config.prefix, MachineId(), id);
+  client.Subscribe(waiter.echo);
   for (const std::string& topic : topics) client.Publish(topic, "", true);
+  client.Publish(waiter.echo, "done", false);
+  {
+    std::unique_lock lock(waiter.mutex);
+    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.echoed; });
+  }
   client.Stop();
   *s.out << "forgot " << c.id << " under " << config.prefix << " (" << topics.size()
          << " retained topics emptied)\n";

@@ -189,41 +189,6 @@ TEST_F(Field, AnUntrustedBrokerCertificateIsNamedAndEndsHeadless) {
             std::string::npos) << Stderr("t");
 }
 
-// 2. A client certificate and key (TOGGRA_MQTT_CERT_FILE, _KEY_FILE) for a
-//    broker that requires one; without them the handshake failure is named.
-TEST_F(Field, AClientCertificateLogsIn) {
-  const std::string t = dir.File("pki");
-  ::mkdir(t.c_str(), 0700);
-  const std::string script =
-      "cd " + t + " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && "
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=TestCA -keyout ca.key -out ca.pem && "
-      "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout srv.key -out srv.csr && "
-      "openssl x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext -out srv.pem && "
-      "openssl req -newkey rsa:2048 -nodes -subj /CN=anna -keyout cli.key -out cli.csr && "
-      "openssl x509 -req -in cli.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out cli.pem";
-  ASSERT_EQ(::system(("(" + script + ") >/dev/null 2>&1").c_str()), 0);
-  const int plain = FreeLoopbackPort();
-  CBroker tls(t, "allow_anonymous true\ncafile " + t + "/ca.pem\ncertfile " + t + "/srv.pem\nkeyfile " + t +
-                     "/srv.key\nrequire_certificate true\nlistener " + std::to_string(plain) +
-                     " 127.0.0.1\n");
-  CWatcher plainWatch(plain, "plain");
-  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
-  const std::string url = "mqtts://127.0.0.1:" + std::to_string(tls.Port());
-  ChildProcess& p = Headless("c", "toggra/c", {{"TOGGRA_MQTT", url}, {"TOGGRA_MQTT_CA_FILE", t + "/ca.pem"},
-                                               {"TOGGRA_MQTT_CERT_FILE", t + "/cli.pem"},
-                                               {"TOGGRA_MQTT_KEY_FILE", t + "/cli.key"}});
-  EXPECT_TRUE(plainWatch.WaitFor("toggra/c/bench:0:1/state", "OFF")) << Stderr("c");
-  p.Signal(SIGTERM);
-  EXPECT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
-
-  ChildProcess& without = Headless("n", "toggra/n", {{"TOGGRA_MQTT", url}, {"TOGGRA_MQTT_CA_FILE", t + "/ca.pem"}});
-  const std::optional<int> status = without.WaitExit(15s);
-  ASSERT_TRUE(status && WIFEXITED(*status)) << e2e::DescribeStatus(status) << Stderr("n");
-  EXPECT_EQ(WEXITSTATUS(*status), 78) << Stderr("n");
-  EXPECT_NE(Stderr("n").find("TLS with MQTT broker 127.0.0.1:" + std::to_string(tls.Port()) + " failed"),
-            std::string::npos) << Stderr("n");
-}
-
 // 9. The -L log of a daemon stays bounded, and each line is on stderr.
 TEST_F(Field, TheHeadlessLogKeepsItsNewestLinesOnly) {
   std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
