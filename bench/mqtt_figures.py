@@ -14,7 +14,7 @@ file with two 8-channel switches (16 columns), then measures:
   4. the broker stopped and started 10 times: time from its start until the
      status, all 16 states and all 48 discovery configs are there again;
   5. resident memory and idle CPU (10 s) of --headless with 16 columns.
---quick shrinks every count for a trial run. Needs mosquitto, mosquitto_pub
+--quick shrinks every count for a trial run; --latency measures figure 1 only. Needs mosquitto, mosquitto_pub
 and mosquitto_sub. Not a test: nothing here passes or fails.
 """
 import os
@@ -31,6 +31,7 @@ import time
 
 BUILD = next((a for a in sys.argv[1:] if not a.startswith("--")), "build")
 QUICK = "--quick" in sys.argv
+ONLY_LATENCY = "--latency" in sys.argv
 TOGGRA = os.path.abspath(os.path.join(BUILD, "toggra"))
 BENCH_TOOL = os.path.abspath(os.path.join(BUILD, "toggra-bench"))
 MOSQUITTO = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
@@ -40,10 +41,8 @@ RESTARTS = 3 if QUICK else 10
 IDLE_SECONDS = 3 if QUICK else 10
 CHANNELS = 16
 PREFIX = "toggra/fig"
-# Channel ids of the two devices: serial 1 and 2, version 1, key types of
-# channels 1 to 8 (device type 8 for the first).
-KEY_TYPES = [0x08, 0x09, 0x0A, 0x0B, 0x34, 0x35, 0x36, 0x37]
-IDS = [f"{k:02x}-01-{s:08x}" for s in (1, 2) for k in KEY_TYPES]
+# Channel ids of the two devices: their stable ids bench:DEVICE:CHANNEL.
+IDS = [f"bench:{d}:{c}" for d in (0, 1) for c in range(1, 9)]
 
 
 def free_port():
@@ -187,6 +186,12 @@ def main():
     pub.stop()
     print(f"set -> device command: median {statistics.median(latencies) * 1e3:.2f} ms, "
           f"p99 {pct(latencies, 99) * 1e3:.2f} ms over {len(latencies)}")
+    if ONLY_LATENCY:
+        toggra.terminate()
+        toggra.wait()
+        sub.stop()
+        broker.stop()
+        return
 
     # 2. bench change -> published state (channels 1..15, never commanded)
     latencies = []

@@ -118,8 +118,11 @@ endif()
 toggra_backend_option(mqtt "MQTT remote switches and the bridge's broker client" MOSQUITTO
                       libmosquitto)
 if(toggra_have_mqtt)
+  # OpenSSL names the certificate check that failed in a TLS handshake.
+  pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET libssl libcrypto)
   toggra_add_backend(mqtt RegisterMqtt PkgConfig::MOSQUITTO
                      ${CMAKE_SOURCE_DIR}/src/bridge/MqttClient.cpp)
+  target_link_libraries(toggra_backend_mqtt PUBLIC PkgConfig::OPENSSL)
   target_compile_definitions(toggra-backend-mqtt PRIVATE TOGGRA_BACKEND_MQTT_CLIENT=1)
 endif()
 

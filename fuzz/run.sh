@@ -5,8 +5,9 @@
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]
 #
-# SECONDS per target (default 30); TARGET one of cmdline, state, hive, bench, conf
-# (default all five). Environment: FUZZ_BUILD_DIR (default build-fuzz),
+# SECONDS per target (default 30); TARGET one of cmdline, state, hive, bench, conf,
+# mqtt_topics, mqtt_url, discovery_topic
+# (default all). Environment: FUZZ_BUILD_DIR (default build-fuzz),
 # FUZZ_WORK_DIR (where new inputs, logs and crash inputs go; default a fresh
 # temporary folder, kept when a target fails), FUZZ_JOBS (build jobs and
 # targets fuzzed at the same time, default 2).
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(cmdline state hive bench conf)
+[ ${#targets[@]} -eq 0 ] && targets=(cmdline state hive bench conf mqtt_topics mqtt_url discovery_topic)
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 work=${FUZZ_WORK_DIR:-$(mktemp -d /tmp/toggra-fuzz.XXXXXX)}
 mkdir -p "$work"

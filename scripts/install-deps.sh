@@ -37,7 +37,7 @@ packages=(
   xdotool imagemagick
   libusb-1.0-0-dev umockdev libumockdev-dev
   libhidapi-dev libgpiod-dev
-  mosquitto mosquitto-clients libmosquitto-dev
+  mosquitto mosquitto-clients libmosquitto-dev libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

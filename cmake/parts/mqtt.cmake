@@ -23,8 +23,9 @@ if(TOGGRA_BUILD_GUI)
     target_compile_definitions(toggra_tests_mqtt PRIVATE
       TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>"
       TOGGRA_BENCH_TOOL="$<TARGET_FILE:toggra-bench>"
+      TOGGRA_CTL_EXECUTABLE="$<TARGET_FILE:toggra-ctl>"
       TOGGRA_MOSQUITTO="${TOGGRA_MOSQUITTO}")
-    add_dependencies(toggra_tests_mqtt toggra toggra-bench)
+    add_dependencies(toggra_tests_mqtt toggra toggra-bench toggra-ctl)
     gtest_discover_tests(toggra_tests_mqtt DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES LABELS mqtt TIMEOUT 60)
   endif()

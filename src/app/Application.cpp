@@ -75,6 +75,8 @@ constexpr char kUsage[] =
     "  TOGGRA_MQTT_KEY_FILE       Sein Schlüssel (PEM).\n"
     "  TOGGRA_MQTT_PREFIX         Themenpräfix (sonst toggra/RECHNERNAME).\n"
     "  TOGGRA_MQTT_DISCOVERY_PREFIX  Präfix für Home Assistant (homeassistant).\n"
+    "  TOGGRA_MACHINE_ID          Kennung des Rechners im Anspruch auf das Präfix und\n"
+    "                             in den Home-Assistant-Kennungen (/etc/machine-id).\n"
     "  TOGGRA_SYSTEM_CONF         toggra.conf des Rechners (/etc/toggra/toggra.conf).\n"
     "  XDG_CONFIG_HOME   Ordner der Benutzereinstellungen und von toggra/toggra.conf\n"
     "                    (sonst ~/.config).\n"

@@ -143,7 +143,11 @@ void CToggraDlg::InvalidateAll() { m_services.host->InvalidateAll(); }
 void CToggraDlg::InvalidateControl(int id) { m_services.host->InvalidateControl(id); }
 
 void CToggraDlg::AppendLog(const std::string& line) {
-  if (m_logging) m_logLines.push_back(line);
+  if (!m_logging) return;
+  if (m_logEcho) m_logEcho(line);
+  m_logLines.push_back(line);
+  if (m_logLimit && m_logLines.size() > m_logLimit)
+    m_logLines.erase(m_logLines.begin(), m_logLines.begin() + static_cast<std::ptrdiff_t>(m_logLines.size() - m_logLimit));
 }
 
 int CToggraDlg::ShownColumns() const { return m_groupMode ? m_groupSize : m_switchCount; }

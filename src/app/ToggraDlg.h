@@ -155,7 +155,9 @@ class CToggraDlg : public ICommandTarget {
   void RemoveObserver(IColumnObserver* observer);
   bool ColumnsLaidOut() const { return m_columnsLaidOut; }
 
-  // Appends a log line when logging (-L) is on.
+  // Appends a log line when logging (-L) is on: the oldest goes when more
+  // than m_logLimit lines are kept (0: no limit), and m_logEcho, when set,
+  // gets each line as it is made.
   void AppendLog(const std::string& line);
   // Low 32 bits of _time64.
   int32_t Now32() const { return static_cast<int32_t>(m_services.clock->Time64()); }
@@ -171,6 +173,8 @@ class CToggraDlg : public ICommandTarget {
   int m_timerId = 0;
   std::string m_protocolFile;
   std::vector<std::string> m_logLines;
+  size_t m_logLimit = 0;
+  std::function<void(const std::string&)> m_logEcho;
   CSemaphore m_semaphore;
   int m_trafficLight = 0;
   int m_groupMode = 0;

@@ -69,10 +69,16 @@ void CMqttBridge::HandleCommand(const std::string& id, const std::string& leaf,
   }
   if (message.payload.empty()) return;  // an emptied retained command
   if (message.retained) {
-    // Carried out again on every connect otherwise.
-    Log("ignored " + where + ": a command must not be retained");
+    // Kept from before this run: carrying it out on every connect would
+    // repeat an old command. It is emptied instead.
+    Log("ignored " + where + ": a retained command from before; it is removed");
+    if (Owns())
+      Publish(where, "", true);
+    else
+      m_retainedCommands.insert(where);
     return;
   }
+  if (!Owns()) return;
   const auto it = m_byId.find(id);
   if (it == m_byId.end() || !m_dlg || m_dlg->Ended()) {
     Log("ignored " + where + ": no such channel");
@@ -97,6 +103,9 @@ void CMqttBridge::HandleCommand(const std::string& id, const std::string& leaf,
     RunSetCommand(i, command);
   else
     RunStartStop(i, command);
+  // A live subscriber cannot tell whether a command was published with the
+  // retain flag; an empty retained message makes sure it does not stay.
+  Publish(where, "", true);
 }
 
 void CMqttBridge::RunSetCommand(int i, MqttCommand command) {

@@ -2,8 +2,11 @@
 // program's availability, and the clean-up of what earlier runs left behind.
 #include "bridge/MqttBridge.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "app/StartUpSteps.h"
 #include "app/ToggraDlg.h"
 #include "device/Backend.h"
 #include "device/Channels.h"
@@ -16,6 +19,9 @@ namespace {
 // A read-back that disagrees with the program is tried again for this many
 // ticks; the poll reconciles the column itself after its quiet period (3 s).
 constexpr int kUnsettledTicks = 40;
+// How far a phase's end may move between two publications of its seconds
+// before it counts as a new phase.
+constexpr int64_t kEndsSlack = 1;
 
 void WriteStderr(const std::string& line) {
   std::fprintf(stderr, "toggra: mqtt: %s\n", line.c_str());
@@ -30,6 +36,13 @@ int ReadBackState(CToggraDlg& d, int i) {
   const int state =
       ReadChannelState(*d.m_device, r.m_devNo, r.m_switchId, r.m_usbType, d.m_trafficLight);
   return state < 0 ? kStateUnreachable : state;
+}
+
+std::string TopicIdOfRecord(const CToggraDlg& d, int i) {
+  const SwitchRecord& r = d.m_records[i];
+  std::string stable;
+  if (!d.m_simulation && d.m_device) stable = StableChannelId(*d.m_device, r.m_devNo, r.m_switchId);
+  return stable.empty() ? SettingsPrefix(r.m_keyType, r.m_version, r.m_serial) : TopicIdOf(stable);
 }
 
 int CountdownSeconds(const CToggraDlg& d, int i) {
@@ -51,9 +64,23 @@ int CountdownSeconds(const CToggraDlg& d, int i) {
 CMqttBridge::CMqttBridge(std::string prefix, std::string discoveryPrefix, IEventQueue& events)
     : m_prefix(std::move(prefix)),
       m_discoveryPrefix(std::move(discoveryPrefix)),
-      m_node(DiscoveryNodeId(m_prefix)),
+      m_legacyNode(LegacyDiscoveryNodeId(m_prefix)),
       m_events(events),
-      m_log(WriteStderr) {}
+      m_log(WriteStderr) {
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  SetIdentity(MachineId(), static_cast<long>(::getpid()), host);
+}
+
+void CMqttBridge::SetIdentity(std::string machine, long pid, std::string host) {
+  m_machine = std::move(machine);
+  m_pid = pid;
+  m_host = std::move(host);
+  m_node = DiscoveryNodeId(m_machine, m_prefix);
+  m_syncTopic = m_prefix + "/" + kTopicClaim + "/" + SafeId(m_machine) + "-" + std::to_string(m_pid);
+}
+
+std::string CMqttBridge::ClaimText() const { return ClaimPayload(m_machine, m_pid, m_host); }
 
 CMqttBridge::~CMqttBridge() { *m_alive = false; }
 
@@ -65,7 +92,8 @@ void CMqttBridge::Log(const std::string& line) {
 }
 
 void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retain) {
-  if (m_transport) m_transport->Publish(topic, payload, retain);
+  // Nothing goes out under a prefix this instance does not own.
+  if (m_transport && m_owner == Owner::kOwn) m_transport->Publish(topic, payload, retain);
 }
 
 std::string CMqttBridge::ChannelTopic(size_t i, const char* leaf) const {
@@ -73,9 +101,15 @@ std::string CMqttBridge::ChannelTopic(size_t i, const char* leaf) const {
 }
 
 std::vector<std::string> CMqttBridge::Subscriptions() const {
-  return {m_prefix + "/+/" + kTopicSet, m_prefix + "/+/" + kTopicRun,
-          m_prefix + "/+/" + kTopicState, m_discoveryPrefix + "/+/" + m_node + "/+/config",
-          m_discoveryPrefix + "/status"};
+  // The claim and status first: their retained messages arrive before the
+  // echo on the sync topic, which the connect publishes after subscribing.
+  std::vector<std::string> topics{ClaimTopic(), StatusTopic(), m_syncTopic,
+                                  m_prefix + "/+/" + kTopicSet, m_prefix + "/+/" + kTopicRun,
+                                  m_prefix + "/+/" + kTopicState,
+                                  m_discoveryPrefix + "/+/" + m_node + "/+/config",
+                                  m_discoveryPrefix + "/status"};
+  if (m_legacyNode != m_node) topics.push_back(m_discoveryPrefix + "/+/" + m_legacyNode + "/+/config");
+  return topics;
 }
 
 // ---- the network thread ----
@@ -83,8 +117,11 @@ std::vector<std::string> CMqttBridge::Subscriptions() const {
 void CMqttBridge::OnConnected() {
   // Subscribing only queues packets, so it may happen here; everything that
   // reads the columns waits for the event thread.
-  if (m_transport)
+  if (m_transport) {
     for (const std::string& topic : Subscriptions()) m_transport->Subscribe(topic);
+    // Answered after the retained messages of the subscriptions before it.
+    m_transport->Publish(m_syncTopic, "sync", false);
+  }
   std::weak_ptr<bool> alive = m_alive;
   m_events.Post([this, alive] {
     if (auto a = alive.lock(); a && *a) HandleConnected();
@@ -109,13 +146,48 @@ void CMqttBridge::OnProblem(const std::string& text) {
 
 void CMqttBridge::HandleConnected() {
   m_connected = true;
+  // Who owns the prefix is decided anew on every connection, when the sync
+  // echo arrives.
+  m_owner = Owner::kUnknown;
+  m_claimSeen.clear();
+  m_statusSeen.clear();
+}
+
+void CMqttBridge::Decide() {
+  std::string machine, host;
+  long pid = 0;
+  const bool claimed = !m_claimSeen.empty() && ParseClaim(m_claimSeen, &machine, &pid, &host);
+  const bool mine = claimed && machine == m_machine && pid == m_pid;
+  if (claimed && !mine && m_statusSeen == kPayloadOnline) {
+    Refuse("the prefix " + m_prefix + " belongs to a running instance (machine " + machine +
+           ", process " + std::to_string(pid) + (host.empty() ? "" : ", host " + host) +
+           "); not bridging; give this one another prefix (TOGGRA_MQTT_PREFIX)");
+    return;
+  }
+  TakeOver();
+}
+
+void CMqttBridge::Refuse(const std::string& why) {
+  if (m_owner == Owner::kRefused) return;
+  m_owner = Owner::kRefused;
+  Log(why);
+  if (m_onRefused) m_onRefused(why);
+}
+
+void CMqttBridge::TakeOver() {
+  m_owner = Owner::kOwn;
+  Publish(ClaimTopic(), ClaimText(), true);
   Publish(StatusTopic(), kPayloadOnline, true);
   // The broker may have lost everything (restarted without persistence).
   for (size_t i = 0; i < m_channels.size(); ++i) {
     m_channels[i].state.clear();
     m_channels[i].countdown = -1;
+    m_channels[i].ends = -1;
     PublishChannel(i);
   }
+  RemoveStale();
+  for (const std::string& topic : m_retainedCommands) Publish(topic, "", true);
+  m_retainedCommands.clear();
 }
 
 void CMqttBridge::OnColumnsReset(const CToggraDlg& dlg) {
@@ -123,14 +195,21 @@ void CMqttBridge::OnColumnsReset(const CToggraDlg& dlg) {
   RebuildChannels();
   m_haveColumns = true;
   for (size_t i = 0; i < m_channels.size(); ++i) PublishChannel(i);
+  // A device that was missing and is back is no longer missing.
+  for (const Channel& c : m_channels) m_missing.erase(c.id);
   RemoveStale();
+  for (const std::string& id : m_missing)
+    Publish(m_prefix + "/" + id + "/" + kTopicAvailability, kPayloadOffline, true);
 }
 
 void CMqttBridge::OnDialogEnding(const CToggraDlg& dlg) {
   (void)dlg;
   // A run cut short by the end leaves no countdown behind on the broker.
   for (size_t i = 0; i < m_channels.size(); ++i)
-    if (m_channels[i].countdown > 0) Publish(ChannelTopic(i, kTopicCountdown), "0", true);
+    if (m_channels[i].countdown > 0) {
+      Publish(ChannelTopic(i, kTopicCountdown), "0", true);
+      Publish(ChannelTopic(i, kTopicEnds), kPayloadNone, true);
+    }
   m_dlg = nullptr;
 }
 
@@ -158,9 +237,9 @@ void CMqttBridge::RebuildChannels() {
   for (int i = 0; i < d.m_switchCount; ++i) {
     const SwitchRecord& r = d.m_records[i];
     Channel c;
-    c.id = ChannelTopicId(r.m_keyType, r.m_version, r.m_serial);
+    c.id = TopicIdOfRecord(d, i);
     c.trafficLight = d.m_trafficLight != 0;
-    c.discovery = {c.id, CaptionOf(i), c.trafficLight, r.m_usbType, r.m_version, r.m_serial};
+    c.discovery = {c.id, m_machine, CaptionOf(i), c.trafficLight, r.m_usbType, r.m_version, r.m_serial};
     // Two columns of one channel would share topics: only the first gets
     // them. Channels stay index for index with the records.
     c.shadow = m_byId.count(c.id) != 0;
@@ -177,8 +256,7 @@ void CMqttBridge::RebuildChannels() {
 std::string CMqttBridge::CaptionOf(int i) const {
   if (!m_dlg) return {};
   const CToggraDlg& d = *m_dlg;
-  const SwitchRecord& r = d.m_records[i];
-  const std::string id = ChannelTopicId(r.m_keyType, r.m_version, r.m_serial);
+  const std::string id = TopicIdOfRecord(d, i);
   if (d.m_groupMode || i >= d.ShownColumns()) return id;
   const CControl* box = d.FindControl(kIdGroupBox + i);
   return box && !box->text.empty() ? box->text : id;
@@ -223,10 +301,16 @@ bool CMqttBridge::PublishState(size_t i) {
   // Compared as published: a plain channel's dark (3) reads back as on.
   const bool agrees = StateText(state, trafficLight) ==
                       StateText(m_dlg->m_records[static_cast<size_t>(i)].m_state, trafficLight);
+  // An unreadable channel keeps its last state and is marked offline, so a
+  // state topic only ever carries a valid state.
   const std::string text = StateText(state, trafficLight);
   if (text != m_channels[i].state) {
+    const bool wasReadable = !m_channels[i].state.empty() && m_channels[i].state != kPayloadUnavailable;
+    const bool readable = text != kPayloadUnavailable;
+    if (readable) Publish(ChannelTopic(i, kTopicState), text, true);
+    if (readable != wasReadable || m_channels[i].state.empty())
+      Publish(ChannelTopic(i, kTopicAvailability), readable ? kPayloadOnline : kPayloadOffline, true);
     m_channels[i].state = text;
-    Publish(ChannelTopic(i, kTopicState), text, true);
   }
   return agrees;
 }
@@ -247,32 +331,77 @@ void CMqttBridge::PublishCountdown(size_t i) {
   if (seconds == m_channels[i].countdown) return;
   m_channels[i].countdown = seconds;
   Publish(ChannelTopic(i, kTopicCountdown), std::to_string(seconds), true);
+  // The end of the phase, once per phase: a countdown that goes on as
+  // expected moves its end by less than the rounding of whole seconds.
+  Channel& c = m_channels[i];
+  const int64_t ends = seconds > 0 ? m_dlg->m_services.clock->Time64() + seconds : 0;
+  const bool samePhase = c.ends > 0 && ends > 0 && ends >= c.ends - kEndsSlack && ends <= c.ends + kEndsSlack;
+  if (ends == c.ends || samePhase) return;
+  c.ends = ends;
+  Publish(ChannelTopic(i, kTopicEnds), ends > 0 ? IsoTimeUtc(ends) : kPayloadNone, true);
 }
 
 void CMqttBridge::RemoveStale() {
-  if (!m_haveColumns) return;
+  if (!m_haveColumns || m_owner != Owner::kOwn) return;
   std::set<std::string> current;
   for (const Channel& c : m_channels) {
     if (c.shadow) continue;
-    for (const char* leaf : {kTopicState, kTopicCountdown, kTopicKind})
+    for (const char* leaf : {kTopicState, kTopicCountdown, kTopicKind, kTopicAvailability, kTopicEnds})
       current.insert(m_prefix + "/" + c.id + "/" + leaf);
     for (const DiscoveryConfig& config : DiscoveryConfigs(m_discoveryPrefix, m_prefix, c.discovery))
       current.insert(config.topic);
   }
+  // What earlier versions published (ids of the settings prefix, configs under
+  // the old node id) is emptied once. A channel of ours that this run lacks
+  // (its device is missing) keeps its topics and configs and shows offline.
   for (const std::string& topic : m_seenRetained) {
     if (current.count(topic)) continue;
-    Publish(topic, "", true);
     std::string id, leaf;
-    // A gone channel's countdown and kind go with its state.
-    if (SplitChannelTopic(topic, m_prefix, &id, &leaf) && leaf == kTopicState) {
-      Publish(m_prefix + "/" + id + "/" + kTopicCountdown, "", true);
-      Publish(m_prefix + "/" + id + "/" + kTopicKind, "", true);
+    if (SplitChannelTopic(topic, m_prefix, &id, &leaf)) {
+      if (!IsLegacyTopicId(id)) {
+        if (leaf == kTopicState && m_missing.insert(id).second)
+          Publish(m_prefix + "/" + id + "/" + kTopicAvailability, kPayloadOffline, true);
+        continue;
+      }
+      Publish(topic, "", true);
+      for (const char* gone : {kTopicCountdown, kTopicKind})
+        Publish(m_prefix + "/" + id + "/" + gone, "", true);
+      continue;
     }
+    std::string object;
+    if (SplitDiscoveryTopic(topic, m_discoveryPrefix, m_legacyNode, &object) && m_legacyNode != m_node)
+      Publish(topic, "", true);
   }
   m_seenRetained.clear();
 }
 
 void CMqttBridge::HandleMessage(const MqttMessage& message) {
+  if (message.topic == ClaimTopic()) {
+    if (m_owner == Owner::kUnknown) {
+      m_claimSeen = message.payload;
+    } else if (m_owner == Owner::kOwn && !message.payload.empty() && message.payload != ClaimText()) {
+      // Another instance claimed it meanwhile (both started at once): the
+      // smaller identity keeps the prefix.
+      if (message.payload < ClaimText())
+        Refuse("the prefix " + m_prefix + " was claimed by another instance (" + message.payload +
+               "); not bridging any more");
+      else
+        Publish(ClaimTopic(), ClaimText(), true);
+    }
+    return;
+  }
+  if (message.topic == StatusTopic()) {
+    if (m_owner == Owner::kUnknown) m_statusSeen = message.payload;
+    // The last will of an instance that died while it checked the claim.
+    else if (m_owner == Owner::kOwn && message.payload == kPayloadOffline)
+      Publish(StatusTopic(), kPayloadOnline, true);
+    return;
+  }
+  if (message.topic == m_syncTopic) {
+    if (m_owner == Owner::kUnknown) Decide();
+    return;
+  }
+  if (m_owner == Owner::kRefused) return;
   if (message.topic == m_discoveryPrefix + "/status") {
     if (message.payload == kPayloadOnline) {
       for (size_t i = 0; i < m_channels.size(); ++i) PublishDiscovery(i);
@@ -280,7 +409,8 @@ void CMqttBridge::HandleMessage(const MqttMessage& message) {
     return;
   }
   std::string object;
-  if (SplitDiscoveryTopic(message.topic, m_discoveryPrefix, m_node, &object)) {
+  if (SplitDiscoveryTopic(message.topic, m_discoveryPrefix, m_node, &object) ||
+      SplitDiscoveryTopic(message.topic, m_discoveryPrefix, m_legacyNode, &object)) {
     // Only what the broker kept from before: our own live configs come back
     // without the retain flag.
     if (message.retained && !message.payload.empty()) {

@@ -39,6 +39,22 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
   void SetLog(LogSink log) { m_log = std::move(log); }
 
   std::string StatusTopic() const { return m_prefix + "/" + kTopicStatus; }
+  std::string ClaimTopic() const { return m_prefix + "/" + kTopicClaim; }
+  // Echoed to this instance after its subscriptions at every connect: the
+  // retained claim and status have arrived by then.
+  const std::string& SyncTopic() const { return m_syncTopic; }
+  // Who this instance is in its claim (the machine id by default).
+  void SetIdentity(std::string machine, long pid, std::string host);
+  const std::string& Machine() const { return m_machine; }
+  // Called on the event thread when another live instance owns the prefix:
+  // this one then publishes and carries out nothing until a later connect
+  // finds the prefix free.
+  void SetRefusedHandler(std::function<void(const std::string& why)> handler) {
+    m_onRefused = std::move(handler);
+  }
+  // True once this instance has claimed the prefix on the current connection.
+  bool Owns() const { return m_owner == Owner::kOwn; }
+  bool Refused() const { return m_owner == Owner::kRefused; }
   const std::string& Prefix() const { return m_prefix; }
 
   // ---- IColumnObserver ----
@@ -70,12 +86,18 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
     DiscoveryChannel discovery;
     std::string state;      // last published; empty: none yet
     int countdown = -1;     // last published; -1: none yet
+    int64_t ends = -1;      // end of the phase last published; 0: none runs; -1: not yet
     bool readBackPending = false;
     bool shadow = false;  // a later column with an earlier column's id
     int unsettledTicks = 0;  // ticks left to read again; 0: settled
   };
 
+  enum class Owner { kUnknown, kOwn, kRefused };
   void Log(const std::string& line);
+  void Decide();
+  void TakeOver();
+  void Refuse(const std::string& why);
+  std::string ClaimText() const;
   void Publish(const std::string& topic, const std::string& payload, bool retain);
   void RebuildChannels();
   void PublishChannel(size_t i);
@@ -97,6 +119,20 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
   std::string m_prefix;
   std::string m_discoveryPrefix;
   std::string m_node;
+  std::string m_legacyNode;
+  std::string m_machine;
+  long m_pid = 0;
+  std::string m_host;
+  std::string m_syncTopic;
+  Owner m_owner = Owner::kUnknown;
+  std::string m_claimSeen;   // the retained claim found at connect
+  std::string m_statusSeen;  // the retained status found at connect
+  std::function<void(const std::string&)> m_onRefused;
+  // Ids of channels that an earlier run published and this one lacks (a
+  // device missing at start): kept, shown offline.
+  std::set<std::string> m_missing;
+  // Retained commands found before the claim was decided: emptied then.
+  std::set<std::string> m_retainedCommands;
   IEventQueue& m_events;
   IMqttTransport* m_transport = nullptr;
   CToggraDlg* m_dlg = nullptr;
@@ -119,5 +155,9 @@ int ReadBackState(CToggraDlg& dlg, int i);
 
 // Whole seconds left of the countdown that runs on record i, 0 for none.
 int CountdownSeconds(const CToggraDlg& dlg, int i);
+
+// The topic id of record i: its stable id as spelled in topics, or the
+// settings prefix when it has none (the simulation).
+std::string TopicIdOfRecord(const CToggraDlg& dlg, int i);
 
 }  // namespace toggra

@@ -1,6 +1,11 @@
 #include "bridge/MqttClient.h"
 
 #include <mosquitto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <mutex>
 
@@ -57,6 +62,7 @@ bool CMqttClient::Start(std::string* reason) {
   mosquitto_connect_callback_set(m_mosq, &CMqttClient::OnConnect);
   mosquitto_disconnect_callback_set(m_mosq, &CMqttClient::OnDisconnect);
   mosquitto_message_callback_set(m_mosq, &CMqttClient::OnMessage);
+  mosquitto_log_callback_set(m_mosq, &CMqttClient::OnLog);
   mosquitto_reconnect_delay_set(m_mosq, kReconnectDelay, kReconnectDelayMax, true);
   if (!m_config.user.empty()) {
     mosquitto_username_pw_set(m_mosq, m_config.user.c_str(),
@@ -117,7 +123,7 @@ void CMqttClient::Stop(const std::string& lastTopic, const std::string& lastPayl
 bool CMqttClient::Publish(const std::string& topic, const std::string& payload, bool retain) {
   if (!m_mosq || !m_connected) return false;
   return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                           payload.data(), kQos, retain) == MOSQ_ERR_SUCCESS;
+                           payload.data(), m_publishQos, retain) == MOSQ_ERR_SUCCESS;
 }
 
 bool CMqttClient::Subscribe(const std::string& pattern) {
@@ -130,22 +136,71 @@ void CMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
   if (rc == 0) {
     c->m_connected = true;
     ++c->m_connects;
+    {
+      std::lock_guard lock(c->m_textMutex);
+      c->m_lastRefusal.clear();
+    }
     if (c->m_lossReported.exchange(false)) c->m_handler.OnProblem(c->Where() + " connected again");
     c->m_handler.OnConnected();
     return;
   }
+  std::string text;
   if (rc == kConnackBadLogin || rc == kConnackNotAuthorised) {
-    // Retrying with the same login only floods the broker's log.
-    c->m_handler.OnProblem(c->Where() + " refused the login of user \"" + c->m_config.user +
-                           "\" (" + mosquitto_connack_string(rc) +
-                           "); check the user name and the password file; not trying again");
-    c->m_stopping = true;
-    mosquitto_disconnect(mosq);
-    return;
+    // The thread tries again, further apart each time; the password file is
+    // read anew before each attempt, so a fixed password is taken up without
+    // a restart.
+    text = c->Where() + " refused the login of user \"" + c->m_config.user + "\" (" +
+           mosquitto_connack_string(rc) +
+           "); check the user name and the password file; trying again";
+    c->ReloadPassword(mosq);
+  } else {
+    text = c->Where() + " refused the connection (" + mosquitto_connack_string(rc) + "); trying again";
   }
-  if (!c->m_lossReported.exchange(true))
-    c->m_handler.OnProblem(c->Where() + " refused the connection (" + mosquitto_connack_string(rc) +
-                           "); trying again");
+  // Once per change: the same refusal again says nothing new.
+  c->m_lossReported = true;
+  std::lock_guard lock(c->m_textMutex);
+  if (text != c->m_lastRefusal) {
+    c->m_lastRefusal = text;
+    c->m_handler.OnProblem(text);
+  }
+}
+
+void CMqttClient::ReloadPassword(mosquitto* mosq) {
+  if (m_config.passwordFile.empty() || m_config.user.empty()) return;
+  std::string password, reason;
+  if (!ReadPasswordFile(m_config.passwordFile, &password, &reason)) return;
+  m_config.password = password;
+  mosquitto_username_pw_set(mosq, m_config.user.c_str(), password.empty() ? nullptr : password.c_str());
+}
+
+void CMqttClient::Reload() {
+  if (!m_mosq || !m_running) return;
+  ReloadPassword(m_mosq);
+  // Tried again now rather than after the growing wait.
+  if (!m_connected) mosquitto_reconnect_async(m_mosq);
+}
+
+void CMqttClient::OnLog(mosquitto* mosq, void* self, int level, const char* text) {
+  auto* c = static_cast<CMqttClient*>(self);
+  if (!(level & MOSQ_LOG_ERR) || !text || std::string(text).find("OpenSSL Error") == std::string::npos)
+    return;
+  // The handshake failed; the library ends its thread for good after a TLS
+  // error. Name the certificate check that failed, as OpenSSL words it.
+  std::string why;
+  if (auto* ssl = static_cast<SSL*>(mosquitto_ssl_get(mosq))) {
+    const long verify = SSL_get_verify_result(ssl);
+    if (verify != X509_V_OK) why = X509_verify_cert_error_string(verify);
+  }
+  std::string line = "TLS with " + c->Where() + " failed: ";
+  line += why.empty() ? std::string(text) : "the broker's certificate was not accepted: " + why;
+  line += " (check " + std::string(c->m_config.caFile.empty() ? "the system's CA store" : "the CA file " + c->m_config.caFile) +
+          "; TOGGRA_MQTT_CA_FILE); not trying again";
+  c->m_tlsFailed = true;
+  std::lock_guard lock(c->m_textMutex);
+  if (line != c->m_lastRefusal) {
+    c->m_lastRefusal = line;
+    c->m_handler.OnProblem(line);
+  }
 }
 
 void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
@@ -156,8 +211,16 @@ void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
     c->m_handler.OnProblem(c->Where() + ": connection lost; reconnecting");
 }
 
-void CMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+void CMqttClient::OnMessage(mosquitto* mosq, void* self, const mosquitto_message* message) {
   auto* c = static_cast<CMqttClient*>(self);
+  // Acknowledge what came in at once. A stock broker sends with Nagle on: a
+  // message of ours echoed back (a state we subscribe to) left waiting for a
+  // delayed ACK holds the broker's next segment, a command, for up to 40 ms.
+  const int fd = mosquitto_socket(mosq);
+  if (fd >= 0) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+  }
   MqttMessage m;
   m.topic = message->topic ? message->topic : "";
   if (message->payload && message->payloadlen > 0)

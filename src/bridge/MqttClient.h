@@ -63,6 +63,16 @@ class IMqttClient : public IMqttTransport {
   virtual bool Connected() const = 0;
   // Connections made so far (for tests and figures).
   virtual int Connects() const = 0;
+  // The TLS handshake failed (the library does not try again).
+  virtual bool TlsFailed() const = 0;
+  // The QoS of what Publish sends (1 unless set before Start). The bridge
+  // uses 0: no acknowledgement then comes back from the broker, which with a
+  // stock broker (Nagle on its side) held the next command up to 40 ms behind
+  // it; everything is published again on every connect anyway.
+  virtual void SetPublishQos(int qos) = 0;
+  // Reads the password file again and, while not connected, tries at once
+  // (SIGHUP).
+  virtual void Reload() = 0;
 };
 
 class CMqttClient : public IMqttClient {
@@ -82,6 +92,9 @@ class CMqttClient : public IMqttClient {
   bool Publish(const std::string& topic, const std::string& payload, bool retain) override;
   bool Subscribe(const std::string& pattern) override;
   bool Connected() const override { return m_connected; }
+  bool TlsFailed() const override { return m_tlsFailed; }
+  void SetPublishQos(int qos) override { m_publishQos = qos; }
+  void Reload() override;
   int Connects() const override { return m_connects; }
   const MqttConfig& Config() const { return m_config; }
 
@@ -89,7 +102,9 @@ class CMqttClient : public IMqttClient {
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  static void OnLog(mosquitto*, void* self, int level, const char* text);
   std::string Where() const;
+  void ReloadPassword(mosquitto* mosq);
 
   MqttConfig m_config;
   std::string m_clientId;
@@ -104,6 +119,10 @@ class CMqttClient : public IMqttClient {
   // One message per kind of failure until a connect succeeds again: a broker
   // that stays down gives one line, not one per retry.
   std::atomic<bool> m_lossReported{false};
+  int m_publishQos = 1;
+  std::atomic<bool> m_tlsFailed{false};
+  std::mutex m_textMutex;
+  std::string m_lastRefusal;  // the refusal last reported
 };
 
 // The library's text for a connect or error code.

@@ -48,6 +48,11 @@ bool ParseMqttUrl(const std::string& url, MqttConfig* config, std::string* reaso
     config->tls = true;
     config->port = kMqttsPort;
     rest = url.substr(8);
+  } else if (url.find("://") == std::string::npos && !url.empty()) {
+    // A bare host name (with user and port, if given): plain MQTT.
+    config->tls = false;
+    config->port = kMqttPort;
+    rest = url;
   } else {
     *reason = "\"" + url + "\" is no mqtt:// or mqtts:// URL";
     return false;
@@ -138,6 +143,7 @@ MqttConfigResult LoadMqttConfig(IRegistry* registry, MqttConfig* config, std::st
   if (!ParseMqttUrl(url, config, reason)) return MqttConfigResult::kError;
   config->password.clear();
   const std::string passwordFile = Read("password-file", conf, registry, getenv);
+  config->passwordFile = passwordFile;
   if (!passwordFile.empty() && !ReadPasswordFile(passwordFile, &config->password, reason))
     return MqttConfigResult::kError;
   config->caFile = Read("ca-file", conf, registry, getenv);

@@ -30,6 +30,7 @@ struct MqttConfig {
   bool tls = false;
   std::string user;      // empty: no login
   std::string password;  // read from the password file
+  std::string passwordFile;  // read again before each login after a refused one
   std::string caFile;    // empty: the system's CA store
   std::string certFile;  // empty: no client certificate
   std::string keyFile;
@@ -37,7 +38,8 @@ struct MqttConfig {
   std::string discoveryPrefix = "homeassistant";
 };
 
-// Splits `mqtt[s]://[USER@]HOST[:PORT]` (a trailing '/' allowed) into *config;
+// Splits `mqtt[s]://[USER@]HOST[:PORT]` (a trailing '/' allowed), or a bare
+// `[USER@]HOST[:PORT]` taken as mqtt://, into *config;
 // false with *reason when the text is no such URL.
 bool ParseMqttUrl(const std::string& url, MqttConfig* config, std::string* reason);
 

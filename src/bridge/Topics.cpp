@@ -3,6 +3,10 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <unistd.h>
 
 #include "app/Ids.h"
 
@@ -59,22 +63,74 @@ bool Find(const std::array<Word, N>& words, const std::string& payload, MqttComm
 
 bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
-}  // namespace
-
-std::string ChannelTopicId(int keyType, int version, int serial) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02x-%02x-%08x", static_cast<unsigned>(keyType) & 0xFFu,
-                static_cast<unsigned>(version) & 0xFFu, static_cast<unsigned>(serial));
-  return text;
+int UpperHexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
-bool ParseChannelTopicId(const std::string& id, int* keyType, int* version, int* serial) {
+// What a topic level must not hold as it is.
+bool Escaped(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return c <= ' ' || c > '~' || c == '%' || c == '/' || c == '+' || c == '#';
+}
+
+}  // namespace
+
+std::string TopicIdOf(const std::string& stableId) {
+  std::string out;
+  for (const char ch : stableId) {
+    if (Escaped(ch)) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(ch));
+      out += hex;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+bool StableIdOfTopic(const std::string& topicId, std::string* stableId) {
+  std::string out;
+  for (size_t k = 0; k < topicId.size(); ++k) {
+    const char ch = topicId[k];
+    if (ch != '%') {
+      if (Escaped(ch)) return false;
+      out += ch;
+      continue;
+    }
+    if (k + 2 >= topicId.size()) return false;
+    const int hi = UpperHexValue(topicId[k + 1]), lo = UpperHexValue(topicId[k + 2]);
+    if (hi < 0 || lo < 0) return false;
+    const char decoded = static_cast<char>(hi * 16 + lo);
+    // Only what TopicIdOf escapes, so that each id has one spelling.
+    if (!Escaped(decoded)) return false;
+    out += decoded;
+    k += 2;
+  }
+  if (out.empty()) return false;
+  *stableId = std::move(out);
+  return true;
+}
+
+bool SplitStableId(const std::string& id, std::string* backend, std::string* device,
+                   std::string* channel) {
+  const size_t first = id.find(':');
+  const size_t last = id.rfind(':');
+  if (first == std::string::npos || first == last || first == 0 || last + 1 == id.size() ||
+      last == first + 1)
+    return false;
+  *backend = id.substr(0, first);
+  *device = id.substr(first + 1, last - first - 1);
+  *channel = id.substr(last + 1);
+  return true;
+}
+
+bool IsLegacyTopicId(const std::string& id) {
   if (id.size() != kIdLength || id[2] != '-' || id[5] != '-') return false;
   for (size_t k = 0; k < id.size(); ++k)
     if (k != 2 && k != 5 && !IsLowerHex(id[k])) return false;
-  *keyType = static_cast<int>(std::stoul(id.substr(0, 2), nullptr, 16));
-  *version = static_cast<int>(std::stoul(id.substr(3, 2), nullptr, 16));
-  *serial = static_cast<int>(static_cast<unsigned>(std::stoul(id.substr(6), nullptr, 16)));
   return true;
 }
 
@@ -120,6 +176,72 @@ bool ParseRunCommand(const std::string& payload, MqttCommand* command) {
 std::string SetPayloadOf(int state, bool trafficLight) {
   if (trafficLight) return StateText(state, true);
   return state > 0 ? "ON" : "OFF";
+}
+
+std::string IsoTimeUtc(int64_t seconds) {
+  const auto t = static_cast<time_t>(seconds);
+  struct tm parts {};
+  gmtime_r(&t, &parts);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+00:00", &parts);
+  return text;
+}
+
+std::string MachineId() {
+  if (const char* env = std::getenv("TOGGRA_MACHINE_ID"); env && *env) return env;
+  for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+    std::string line;
+    if (std::ifstream in(path); in && std::getline(in, line) && !line.empty()) return line;
+  }
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) == 0 && host[0]) return host;
+  return "unknown";
+}
+
+namespace {
+
+// The value of "key": in the flat objects ClaimPayload writes; strings
+// without escapes, or a number.
+bool ClaimField(const std::string& payload, const std::string& key, std::string* value) {
+  const std::string head = "\"" + key + "\":";
+  const size_t at = payload.find(head);
+  if (at == std::string::npos) return false;
+  size_t k = at + head.size();
+  if (k < payload.size() && payload[k] == '"') {
+    const size_t end = payload.find('"', k + 1);
+    if (end == std::string::npos) return false;
+    *value = payload.substr(k + 1, end - k - 1);
+    return true;
+  }
+  const size_t end = payload.find_first_of(",}", k);
+  if (end == std::string::npos || end == k) return false;
+  *value = payload.substr(k, end - k);
+  return true;
+}
+
+std::string Plain(const std::string& text) {
+  std::string out;
+  for (const char ch : text)
+    if (ch != '"' && ch != '\\' && static_cast<unsigned char>(ch) >= ' ') out += ch;
+  return out;
+}
+
+}  // namespace
+
+std::string ClaimPayload(const std::string& machine, long pid, const std::string& host) {
+  return "{\"machine\":\"" + Plain(machine) + "\",\"pid\":" + std::to_string(pid) +
+         ",\"host\":\"" + Plain(host) + "\"}";
+}
+
+bool ParseClaim(const std::string& payload, std::string* machine, long* pid, std::string* host) {
+  std::string p;
+  if (payload.size() > 1024 || !ClaimField(payload, "machine", machine) ||
+      !ClaimField(payload, "pid", &p))
+    return false;
+  if (!ClaimField(payload, "host", host)) host->clear();
+  char* end = nullptr;
+  *pid = std::strtol(p.c_str(), &end, 10);
+  return end && *end == '\0' && !machine->empty();
 }
 
 bool SplitChannelTopic(const std::string& topic, const std::string& prefix, std::string* id,

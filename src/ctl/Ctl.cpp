@@ -1,6 +1,11 @@
 #include "ctl/Ctl.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -9,9 +14,13 @@
 #include "app/Ids.h"
 #include "app/StartProblem.h"
 #include "app/StartUpSteps.h"
+#include "bridge/HomeAssistant.h"
+#include "bridge/MqttClient.h"
 #include "bridge/MqttConfig.h"
+#include "bridge/Topics.h"
 #include "config/Config.h"
 #include "ctl/CtlChannels.h"
+#include "device/BackendModule.h"
 #include "device/DeviceRegistry.h"
 #include "settings/DeviceSettings.h"
 
@@ -81,6 +90,14 @@ bool Parse(const std::vector<std::string>& args, Command* c, std::string* proble
     }
     c->id = words[1];
     c->text = words[2];
+    return true;
+  }
+  if (c->verb == "forget") {
+    if (words.size() != 2 || c->all || c->json) {
+      *problem = "forget takes one ID";
+      return false;
+    }
+    c->id = words[1];
     return true;
   }
   if (c->verb == "list") {
@@ -230,6 +247,79 @@ void AddFileCaptions(std::vector<CtlChannel>& channels, CDeviceSettings* setting
   }
 }
 
+// Empties what this machine's bridge left on the broker for one channel, so
+// that Home Assistant drops its entities; the channel need not be present.
+int Forget(const Command& c, const CtlServices& s) {
+  MqttConfig config;
+  std::string reason;
+  switch (LoadMqttConfig(s.registry, &config, &reason, s.getenv)) {
+    case MqttConfigResult::kOff:
+      *s.err << "toggra-ctl: no MQTT broker configured (TOGGRA_MQTT or url in [mqtt])\n";
+      return kCtlExitUsage;
+    case MqttConfigResult::kError:
+      *s.err << "toggra-ctl: " << reason << "\n";
+      return kCtlExitUsage;
+    case MqttConfigResult::kOk:
+      break;
+  }
+  std::string stable;
+  const std::string id = StableIdOfTopic(c.id, &stable) ? c.id : TopicIdOf(c.id);
+  class Waiter : public IMqttHandler {
+   public:
+    void OnConnected() override {
+      std::lock_guard lock(mutex);
+      connected = true;
+      changed.notify_all();
+    }
+    void OnMessage(const MqttMessage& m) override {
+      std::lock_guard lock(mutex);
+      if (m.topic == echo) echoed = true;
+      changed.notify_all();
+    }
+    void OnProblem(const std::string& text) override {
+      std::lock_guard lock(mutex);
+      problem = text;
+      changed.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool connected = false;
+    bool echoed = false;
+    std::string echo;
+    std::string problem;
+  } waiter;
+  // Answered by the broker after the messages before it: then they are done.
+  waiter.echo = config.prefix + "/forget/" + std::to_string(::getpid());
+  // The client comes from the mqtt back-end module, loaded only now.
+  std::unique_ptr<IMqttClient> client =
+      CreateMqttClient(config, "toggra-ctl-" + std::to_string(::getpid()), waiter, {}, {}, &reason);
+  if (!client || !client->Start(&reason)) {
+    *s.err << "toggra-ctl: " << reason << "\n";
+    return kCtlExitDevice;
+  }
+  {
+    std::unique_lock lock(waiter.mutex);
+    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.connected; });
+    if (!waiter.connected) {
+      *s.err << "toggra-ctl: " << (waiter.problem.empty() ? "the broker did not answer" : waiter.problem)
+             << "\n";
+      return kCtlExitDevice;
+    }
+  }
+  const auto topics = ChannelRetainedTopics(config.discoveryPrefix, config.prefix, MachineId(), id);
+  client->Subscribe(waiter.echo);
+  for (const std::string& topic : topics) client->Publish(topic, "", true);
+  client->Publish(waiter.echo, "done", false);
+  {
+    std::unique_lock lock(waiter.mutex);
+    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.echoed; });
+  }
+  client->Stop({}, {});
+  *s.out << "forgot " << c.id << " under " << config.prefix << " (" << topics.size()
+         << " retained topics emptied)\n";
+  return kCtlExitDone;
+}
+
 }  // namespace
 
 std::string CtlUsage() {
@@ -239,6 +329,7 @@ std::string CtlUsage() {
          "       toggra-ctl status ID [--json]\n"
          "       toggra-ctl on|off|toggle ID\n"
          "       toggra-ctl cycle ID [SECONDS]   (off, wait, on; default 2 s)\n"
+         "       toggra-ctl forget ID            (removes the channel's MQTT topics and entities)\n"
          "ID is BACKEND:DEVICE:CHANNEL (usbhub:1-1.4:2, bench:0:3) or the channel's\n"
          "settings prefix (08-1f-00001a2b). The devices are those of TOGGRA_DEVICES,\n"
          "TOGGRA_BENCH, [devices] entries of toggra.conf or the \"Devices\" setting, as for\n"
@@ -263,6 +354,7 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
 
   if (c.verb == "config") return PrintConfig(s);
   if (c.verb == "name") return SetName(c, s);
+  if (c.verb == "forget") return Forget(c, s);
 
   const std::vector<std::string> entries = ConfiguredDeviceEntries(s.registry, s.getenv);
   // An entry that no hardware can make work is a usage error.

@@ -14,7 +14,7 @@ namespace toggra::frontend {
 // attempt to connect ended, for a start that waits for it.
 class CBridgeRunner::Handler : public IMqttHandler {
  public:
-  enum class First { kPending, kConnected, kAnswered, kUnreachable };
+  enum class First { kPending, kConnected, kAnswered, kUnreachable, kTlsRefused };
   explicit Handler(IMqttHandler& bridge) : m_bridge(bridge) {}
 
   void OnConnected() override {
@@ -26,7 +26,12 @@ class CBridgeRunner::Handler : public IMqttHandler {
     // A broker that refuses (a login, say) has answered: the bridge goes on
     // trying and says so. Anything else before a first connection means the
     // broker was not reached.
-    Note(text.find(" refused ") != std::string::npos ? First::kAnswered : First::kUnreachable, text);
+    // A certificate the broker's CA setting does not accept is a
+    // configuration error: no retry mends it.
+    if (text.rfind("TLS with ", 0) == 0)
+      Note(First::kTlsRefused, text);
+    else
+      Note(text.find(" refused ") != std::string::npos ? First::kAnswered : First::kUnreachable, text);
     m_bridge.OnProblem(text);
   }
 
@@ -87,6 +92,7 @@ StartProblem CBridgeRunner::Start(IRegistry& registry, IEventQueue& events,
     say("MQTT: " + reason);
     return StartProblem::kConfiguration;
   }
+  r->m_client->SetPublishQos(0);
   r->m_bridge->SetTransport(r->m_client.get());
   if (!r->m_client->Start(&reason)) {
     // The library refused the settings: TLS files, a host name not found.
@@ -106,6 +112,9 @@ StartProblem CBridgeRunner::Start(IRegistry& registry, IEventQueue& events,
         say("MQTT: the broker " + config.host + ":" + std::to_string(config.port) +
             " did not answer within " + std::to_string(options.waitForBroker.count()) + " ms");
         return StartProblem::kUnavailable;
+      case Handler::First::kTlsRefused:
+        say("MQTT: " + text);
+        return StartProblem::kConfiguration;
       case Handler::First::kConnected:
       case Handler::First::kAnswered:
         break;
@@ -121,10 +130,19 @@ void CBridgeRunner::Attach(CToggraDlg& dlg) {
   m_tick.start();
 }
 
+void CBridgeRunner::OnRefused(std::function<void()> refused) {
+  m_bridge->SetRefusedHandler([refused = std::move(refused)](const std::string&) { refused(); });
+}
+
 void CBridgeRunner::Stop() {
   m_tick.stop();
   // The dialog's teardown has told the bridge; "offline" goes out last.
-  if (m_client) m_client->Stop(m_bridge->StatusTopic(), kPayloadOffline);
+  if (m_client) {
+    if (m_bridge->Owns())
+      m_client->Stop(m_bridge->StatusTopic(), kPayloadOffline);
+    else
+      m_client->Stop({}, {});
+  }
   if (m_bridge) m_bridge->Attach(nullptr);
 }
 

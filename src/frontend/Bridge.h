@@ -45,8 +45,16 @@ class CBridgeRunner : public QObject {
   // Before the dialog's start-up, which tells its observers the columns it
   // laid out; the bridge then ticks with the dialog until Stop.
   void Attach(CToggraDlg& dlg);
-  // Publishes "offline" last and ends the connection.
+  // Publishes "offline" last (when this instance owns the prefix) and ends
+  // the connection.
   void Stop();
+  // Called on the event thread when another live instance owns the prefix.
+  void OnRefused(std::function<void()> refused);
+  // The password file again, and a login at once when not connected.
+  void Reload() {
+    if (m_client) m_client->Reload();
+  }
+  bool Refused() const { return m_bridge && m_bridge->Refused(); }
 
  private:
   class Handler;

@@ -26,6 +26,8 @@ namespace {
 
 // How long a start waits for the broker's first answer.
 constexpr std::chrono::seconds kWaitForBroker{10};
+// The lines of the -L log a daemon keeps.
+constexpr size_t kHeadlessLogLines = 1000;
 
 void Say(const std::string& line) {
   std::fprintf(stderr, "toggra: %s\n", line.c_str());
@@ -80,19 +82,46 @@ int RunHeadless(int argc, char** argv) {
   }
 
   CToggraDlg* running = nullptr;
-  const frontend::CSignalPipe endOnSignal([&running](int) {
+  // SIGHUP reads the broker's password file again and tries at once; the
+  // other signals end the program.
+  const frontend::CSignalPipe endOnSignal([&running, &bridge](int signal) {
+    if (signal == SIGHUP && bridge) {
+      Say("SIGHUP: reading the MQTT password file again");
+      bridge->Reload();
+      return;
+    }
     if (running) running->OnCommand(kCmdExit);
   });
   if (!endOnSignal.Installed()) Say("cannot catch SIGTERM; a signal ends the program without teardown");
 
   CToggraApp().InitInstance(ProgramArguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
-    if (bridge) bridge->Attach(dlg);
+    // A daemon's -L log: the newest lines only, each also to the journal.
+    dlg.m_logLimit = kHeadlessLogLines;
+    dlg.m_logEcho = [](const std::string& line) {
+      std::string shown = line;
+      while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+      // The bridge's lines are on stderr already.
+      if (shown.rfind("mqtt: ", 0) != 0) Say("log: " + shown);
+    };
+    if (bridge) {
+      // Another live instance owns the prefix: this one ends rather than run
+      // without its bridge.
+      bridge->OnRefused([&running] {
+        if (running) running->OnCommand(kCmdExit);
+      });
+      bridge->Attach(dlg);
+    }
     const int result = host.RunModal(dlg);
     running = nullptr;
     return result;
   });
   if (bridge) bridge->Stop();
+  if (bridge && bridge->Refused()) {
+    const int status = ExitStatusOf(StartProblem::kConfiguration);
+    Say("ending with exit status " + std::to_string(status));
+    return status;
+  }
   return 0;
 }
 

@@ -34,13 +34,17 @@ class Bridge : public ::testing::Test {
     if (trafficLight) t.device->devices[0].state = {{kLampRed, 1}};
     bridge.SetTransport(&net);
     bridge.SetLog([this](const std::string& line) { logged.push_back(line); });
+    bridge.SetIdentity("m1", 1, "host");
     bridge.Attach(&d);
+    // Connected, with no claim on the prefix.
+    bridge.HandleConnected();
+    bridge.HandleMessage({bridge.SyncTopic(), "sync", false});
     bridge.OnColumnsReset(d);
     queue.Run();
   }
   std::string Topic(int j, const char* leaf) const {
     const SwitchRecord& r = d.m_records[j];
-    return std::string(kPrefix) + "/" + ChannelTopicId(r.m_keyType, r.m_version, r.m_serial) + "/" + leaf;
+    return std::string(kPrefix) + "/" + SettingsPrefix(r.m_keyType, r.m_version, r.m_serial) + "/" + leaf;
   }
   void Send(int j, const char* leaf, const std::string& payload, bool retained = false) {
     bridge.HandleMessage({Topic(j, leaf), payload, retained});
@@ -56,10 +60,10 @@ TEST_F(Bridge, AnnouncesEveryChannelWithItsReadBackState) {
   EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
   EXPECT_EQ(net.Last(Topic(1, "kind")), "switch");
   EXPECT_EQ(net.Last(Topic(1, "countdown")), "0");
-  EXPECT_NE(net.Last("homeassistant/switch/toggra_box/08-1f-00001a2b/config")
-                .find("\"unique_id\":\"toggra_08-1f-00001a2b\""),
+  EXPECT_NE(net.Last("homeassistant/switch/toggra_m1_toggra_2Fbox/08-1f-00001a2b/config")
+                .find("\"unique_id\":\"toggra_m1_08-1f-00001a2b\""),
             std::string::npos);
-  EXPECT_NE(net.Last("homeassistant/button/toggra_box/09-1f-00001a2b_run/config").find("toggra/box/09-1f-00001a2b/run"),
+  EXPECT_NE(net.Last("homeassistant/button/toggra_m1_toggra_2Fbox/09-1f-00001a2b_run/config").find("toggra/box/09-1f-00001a2b/run"),
             std::string::npos);
   for (const Published& p : net.published) EXPECT_TRUE(p.retain) << p.topic;
 
@@ -159,6 +163,7 @@ TEST_F(Bridge, ReconnectRepublishesAndALateDeviceIsReadAgain) {
   net.published.clear();
   bridge.OnConnected();
   queue.Run();
+  bridge.HandleMessage({bridge.SyncTopic(), "sync", false});
   EXPECT_EQ(net.subscribed, bridge.Subscriptions());
   EXPECT_EQ(net.Last(std::string(kPrefix) + "/status"), "online");
   EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
@@ -175,4 +180,27 @@ TEST_F(Bridge, ReconnectRepublishesAndALateDeviceIsReadAgain) {
 }
 
 }  // namespace
+TEST_F(Bridge, AnotherLiveInstancesClaimSilencesThisOneUntilItIsGone) {
+  Start(1);
+  net.published.clear();
+  const auto connect = [&](const std::string& claim, const char* status) {
+    bridge.OnConnected();
+    queue.Run();
+    bridge.HandleMessage({bridge.ClaimTopic(), claim, true});
+    bridge.HandleMessage({bridge.StatusTopic(), status, true});
+    bridge.HandleMessage({bridge.SyncTopic(), "sync", false});
+  };
+  connect(ClaimPayload("m2", 7, "pi"), "online");
+  EXPECT_TRUE(bridge.Refused());
+  for (const Published& p : net.published) EXPECT_EQ(p.topic, bridge.SyncTopic());
+  Send(0, "set", "ON");
+  EXPECT_TRUE(Sent().empty());
+  // Its own claim from before a reconnect, or one whose owner is offline:
+  // this instance bridges.
+  connect(ClaimPayload("m2", 7, "pi"), "offline");
+  EXPECT_TRUE(bridge.Owns());
+  EXPECT_EQ(net.Last(bridge.ClaimTopic()), ClaimPayload("m1", 1, "host"));
+  EXPECT_EQ(net.Last(std::string(kPrefix) + "/status"), "online");
+}
+
 }  // namespace toggra::test

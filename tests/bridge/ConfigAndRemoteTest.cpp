@@ -56,7 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UrlCase{"mqtt://broker:70000", false, "", 0, false, ""},
                       UrlCase{"http://broker", false, "", 0, false, ""},
                       UrlCase{"mqtt://broker/topic", false, "", 0, false, ""},
-                      UrlCase{"mqtt://", false, "", 0, false, ""}),
+                      UrlCase{"mqtt://", false, "", 0, false, ""},
+                      // A bare host name is mqtt://HOST.
+                      UrlCase{"127.0.0.1", true, "127.0.0.1", 1883, false, ""},
+                      UrlCase{"anna@pi:1884", true, "pi", 1884, false, "anna"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(MqttSettings, PasswordFileMustBeTheOwnersAlone) {
@@ -87,12 +90,26 @@ TEST(MqttSettings, PasswordFileMustBeTheOwnersAlone) {
 }
 
 TEST(MqttTopics, IdsPayloadsAndJson) {
-  EXPECT_EQ(ChannelTopicId(0x28, 0x1f, 0x1a2b), "28-1f-00001a2b");
-  int k, v, s;
-  ASSERT_TRUE(ParseChannelTopicId("37-05-ffffffff", &k, &v, &s));
-  EXPECT_EQ(ChannelTopicId(k, v, s), "37-05-ffffffff");
-  EXPECT_FALSE(ParseChannelTopicId("37-05-FFFFFFFF", &k, &v, &s));
-  EXPECT_FALSE(ParseChannelTopicId("37-05-fffffff", &k, &v, &s));
+  // Stable ids in topics: kept where they can be, one to one where not.
+  EXPECT_EQ(TopicIdOf("hidrelay:ABCDE:1"), "hidrelay:ABCDE:1");
+  EXPECT_EQ(TopicIdOf("gpio:/dev/a b+#%:1"), "gpio:%2Fdev%2Fa%20b%2B%23%25:1");
+  std::string back;
+  ASSERT_TRUE(StableIdOfTopic("gpio:%2Fdev%2Fa%20b%2B%23%25:1", &back));
+  EXPECT_EQ(back, "gpio:/dev/a b+#%:1");
+  for (const char* bad : {"a%2f", "a%41", "a%2", "a b", ""})
+    EXPECT_FALSE(StableIdOfTopic(bad, &back)) << bad;
+  std::string b, dev, ch;
+  ASSERT_TRUE(SplitStableId("mqtt:toggra/h1:bench:0:2", &b, &dev, &ch));
+  EXPECT_EQ(dev, "toggra/h1:bench:0");
+  EXPECT_FALSE(SplitStableId("a::1", &b, &dev, &ch));
+  EXPECT_TRUE(IsLegacyTopicId("37-05-ffffffff"));
+  EXPECT_FALSE(IsLegacyTopicId("37-105-ffffffff"));
+  // The claim names machine and process.
+  std::string machine, host;
+  long pid = 0;
+  ASSERT_TRUE(ParseClaim(ClaimPayload("ab\"c", 42, "pi"), &machine, &pid, &host));
+  EXPECT_EQ(machine + "/" + std::to_string(pid) + "/" + host, "abc/42/pi");
+  EXPECT_FALSE(ParseClaim("{\"pid\":1}", &machine, &pid, &host));
   EXPECT_EQ(StateText(kStateDark, false), "ON") << "a plain channel has no dark";
   EXPECT_EQ(StateText(kStateDark, true), "dark");
   EXPECT_EQ(StateText(kStateUnreachable, true), "unavailable");
@@ -103,9 +120,15 @@ TEST(MqttTopics, IdsPayloadsAndJson) {
   EXPECT_FALSE(SplitChannelTopic("toggra/boxx/1/set", "toggra/box", &id, &leaf));
   EXPECT_FALSE(SplitChannelTopic("toggra/box/a/b/set", "toggra/box", &id, &leaf));
   EXPECT_EQ(JsonString("Pumpe \"1\"\\\n"), "\"Pumpe \\\"1\\\"\\\\\\u000a\"");
-  const auto configs = DiscoveryConfigs("homeassistant", "toggra/box", {"08-05-0000200b", "Ampel", true, 8, 5, 8203});
+  // Not UTF-8 (Latin-1 "ä", a cut sequence, an overlong '/'): U+FFFD each.
+  EXPECT_EQ(JsonString("K\xe4se \xc3\xa4 \xe2\x82 \xc0\xaf"),
+            "\"K\xef\xbf\xbdse \xc3\xa4 \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd\"");
+  EXPECT_EQ(SafeId("hidrelay:AB_c-1"), "hidrelay_3AAB_5Fc-1");
+  const auto configs = DiscoveryConfigs("homeassistant", "haus/Küche", {"bench:0:1", "m1", "Ampel", true, 8, 5, 8203});
   ASSERT_EQ(configs.size(), 3u);
-  EXPECT_EQ(configs[0].topic, "homeassistant/select/toggra_box/08-05-0000200b/config");
+  EXPECT_EQ(configs[0].topic, "homeassistant/select/toggra_m1_haus_2FK_C3_BCche/bench_3A0_3A1/config");
+  EXPECT_NE(configs[0].payload.find("\"unique_id\":\"toggra_m1_bench:0:1\""), std::string::npos);
+  EXPECT_NE(configs[0].payload.find("haus/Küche/bench:0:1/availability"), std::string::npos);
   EXPECT_NE(configs[0].payload.find("\"options\":[\"red\",\"yellow\",\"green\",\"dark\"]"), std::string::npos);
 }
 
@@ -116,6 +139,8 @@ class RemoteColumns : public ::testing::Test {
   FakeTransport net;
   std::unique_ptr<CMqttDriver> owned = std::make_unique<CMqttDriver>(MqttConfig{}, "toggra/far", &net);
   CMqttDriver& remote = *owned;
+  const bool noWait = (remote.SetAnswerWait(std::chrono::milliseconds(0)), true);
+  // (noWait only orders the call before the library's first read.)
   // Served on the caller's thread: each call answers from the messages so far.
   CDriverPivlink lib{std::move(owned), CallerServing()};
 
@@ -137,21 +162,18 @@ class RemoteColumns : public ::testing::Test {
 
 TEST_F(RemoteColumns, RetainedStatesBecomeDevices) {
   remote.OnConnected();
-  Retained("28-1f-00001a2b", "switch", "ON");
-  Retained("0a-1f-00001a2b", "switch", "OFF");  // channel 3; channel 2 not published
-  Retained("08-05-0000200b", "traffic_light", "yellow");
-  remote.OnMessage({"toggra/far/08-09-00000001/state", "", true});  // emptied: no device
+  Retained("hidrelay:ABCDE:10", "switch", "OFF");
+  Retained("hidrelay:ABCDE:2", "switch", "ON");
+  Retained("usbhub:1-1.4:3", "traffic_light", "yellow");
+  Retained("09-1f-00001a2b", "switch", "ON");  // an id of an earlier version: no device
+  remote.OnMessage({"toggra/far/bench:0:1/state", "", true});  // emptied: no device
   ASSERT_EQ(lib.OpenArvendal(), 2);
-  EXPECT_EQ(lib.GetUSBType(0), kTypeMultiSwitch);
-  EXPECT_EQ(lib.GetSerialNumber(0), 0x1a2b);
-  int n = 0, button = 0;
-  ASSERT_TRUE(lib.GetSwitchConfig(0, &n, &button));
-  EXPECT_EQ(n, 3);
+  // The remote stable id after the entry, channels in their order.
+  EXPECT_EQ(lib.DeviceName(0), "toggra/far:hidrelay:ABCDE");
+  EXPECT_EQ(lib.ChannelName(0, 0), "2");
+  EXPECT_EQ(lib.ChannelName(0, 1), "10");
   EXPECT_EQ(lib.GetSwitch(0, 16), 1);
-  EXPECT_EQ(lib.GetSwitch(0, 17), -1);
-  unsigned long mask = 0, value = 0;
-  EXPECT_GE(lib.GetMultiSwitch(0, &mask, &value, 0), 0);
-  EXPECT_EQ(value, 1ul);
+  EXPECT_EQ(lib.GetSwitch(0, 17), 0);
   EXPECT_TRUE(lib.IsAmpel(1));
   EXPECT_EQ(lib.GetSwitch(1, kLampYellow), 1);
   EXPECT_EQ(lib.GetSwitch(1, kLampGreen), 0);
@@ -166,8 +188,8 @@ TEST_F(RemoteColumns, RetainedStatesBecomeDevices) {
 
 TEST_F(RemoteColumns, CommandsGoToTheSetTopicsOncePerChange) {
   remote.OnConnected();
-  Retained("08-0c-00001b64", "switch", "OFF");
-  Retained("08-05-0000200b", "traffic_light", "red");
+  Retained("hidrelay:B%2F1:1", "switch", "OFF");
+  Retained("usbhub:9:1", "traffic_light", "red");
   ASSERT_EQ(lib.OpenArvendal(), 2);
   lib.SetSwitch(0, 16, 0);  // the start-up re-send of the state it has
   lib.SetSwitch(0, 16, 1);
@@ -177,10 +199,10 @@ TEST_F(RemoteColumns, CommandsGoToTheSetTopicsOncePerChange) {
   lib.SetSwitch(1, kLampRed, 0);
   lib.SetSwitch(1, kLampYellow, 0);
   lib.SetSwitch(1, kLampGreen, 1);
-  EXPECT_EQ(Sets(), (std::vector<std::string>{"toggra/far/08-0c-00001b64/set ON",
-                                              "toggra/far/08-0c-00001b64/set OFF",
-                                              "toggra/far/08-05-0000200b/set green"}));
-  remote.OnMessage({"toggra/far/08-0c-00001b64/state", "ON", true});
+  EXPECT_EQ(Sets(), (std::vector<std::string>{"toggra/far/hidrelay:B%2F1:1/set ON",
+                                              "toggra/far/hidrelay:B%2F1:1/set OFF",
+                                              "toggra/far/usbhub:9:1/set green"}));
+  remote.OnMessage({"toggra/far/hidrelay:B%2F1:1/state", "ON", true});
   EXPECT_EQ(lib.GetSwitch(0, 16), 1);
   lib.SetSwitch(0, 16, 1);
   EXPECT_EQ(net.published.size(), 3u);

@@ -79,10 +79,13 @@ class CBroker {
 // Subscribes to everything; records in arrival order.
 class CWatcher : public IMqttHandler {
  public:
-  explicit CWatcher(int port, const std::string& name = "watcher") {
+  explicit CWatcher(int port, const std::string& name = "watcher", const std::string& user = {},
+                    const std::string& password = {}) {
     MqttConfig config;
     config.host = "127.0.0.1";
     config.port = port;
+    config.user = user;
+    config.password = password;
     m_client = std::make_unique<CMqttClient>(config, "test-" + name + "-" + std::to_string(::getpid()), *this);
     std::string reason;
     EXPECT_TRUE(m_client->Start(&reason)) << reason;
@@ -120,6 +123,20 @@ class CWatcher : public IMqttHandler {
     std::vector<std::string> out;
     for (const MqttMessage& m : m_messages)
       if (m.topic == topic) out.push_back(m.payload);
+    return out;
+  }
+  // Topics seen so far, and those that came as retained messages.
+  std::vector<std::string> Topics() {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    for (const auto& [topic, payload] : m_last) out.push_back(topic);
+    return out;
+  }
+  std::map<std::string, std::string> RetainedSeen() {
+    std::lock_guard lock(m_mutex);
+    std::map<std::string, std::string> out;
+    for (const MqttMessage& m : m_messages)
+      if (m.retained) out[m.topic] = m.payload;
     return out;
   }
   void Forget() {

@@ -1,6 +1,7 @@
 // The real `toggra --headless` on bench files with a real broker, driven and
 // watched from outside through the broker, the bench and the command log.
 #include <algorithm>
+#include <regex>
 #include <sys/stat.h>
 
 #include "mqtt/BrokerSupport.h"
@@ -24,6 +25,7 @@ class HeadlessBroker : public e2e::E2ETest {
     args.insert(args.begin(), "--headless");
     env.emplace("TOGGRA_MQTT", broker->Url());
     env.emplace("TOGGRA_MQTT_PREFIX", "toggra/" + name);
+    env.emplace("TOGGRA_MACHINE_ID", "testmachine");
     return Start(args, name, env);
   }
   std::string T(const std::string& name, const std::string& id, const char* leaf) {
@@ -35,11 +37,11 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
   WriteBench({{8, 100, 2, 0, 0, 0, {0, 0}}}, bench);
   ChildProcess& p = Headless({}, "a");
   ASSERT_TRUE(watch->WaitFor("toggra/a/status", "online")) << Stderr("a");
-  const std::string c1 = "08-01-00000064", c2 = "09-01-00000064";
+  const std::string c1 = "bench:0:1", c2 = "bench:0:2";
   ASSERT_TRUE(watch->WaitFor(T("a", c2, "state"), "OFF"));
-  for (const char* config : {"homeassistant/switch/toggra_a/08-01-00000064/config",
-                             "homeassistant/button/toggra_a/08-01-00000064_run/config",
-                             "homeassistant/sensor/toggra_a/09-01-00000064_countdown/config"}) {
+  for (const char* config : {"homeassistant/switch/toggra_testmachine_toggra_2Fa/bench_3A0_3A1/config",
+                             "homeassistant/button/toggra_testmachine_toggra_2Fa/bench_3A0_3A1_run/config",
+                             "homeassistant/sensor/toggra_testmachine_toggra_2Fa/bench_3A0_3A2_countdown/config"}) {
     ASSERT_TRUE(watch->Last(config)) << config;
     EXPECT_NE(watch->Last(config)->find("\"availability\""), std::string::npos);
   }
@@ -56,7 +58,7 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
 
   const size_t sent = SetSwitches("a").size();
   watch->Publish(T("a", c1, "set"), "EIN");
-  watch->Publish(T("a", "08-01-00000065", "set"), "ON");
+  watch->Publish(T("a", "bench:0:9", "set"), "ON");
   watch->Publish(T("a", c1, "set"), std::string(300, 'X'));
   ASSERT_TRUE(WaitUntil([&] { return e2e::Lines(Stderr("a")).size() >= 3; }, 5s));
   EXPECT_NE(Stderr("a").find("unknown command \"EIN\""), std::string::npos);
@@ -73,9 +75,9 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
 TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   WriteBench({{8, 7, 3, 1, 0, 0, {1, 0, 0}}}, bench);
   ChildProcess& p = Headless({"-A", "2", "1"}, "light");
-  const std::string id = "08-01-00000007";
+  const std::string id = "bench:0:1";
   ASSERT_TRUE(watch->WaitFor(T("light", id, "state"), "red")) << Stderr("light");
-  ASSERT_TRUE(watch->Last("homeassistant/select/toggra_light/08-01-00000007/config"));
+  ASSERT_TRUE(watch->Last("homeassistant/select/toggra_testmachine_toggra_2Flight/bench_3A0_3A1/config"));
   watch->Publish(T("light", id, "set"), "yellow");
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "yellow"));
   EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 1, 0}));
@@ -92,6 +94,13 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   EXPECT_TRUE(watch->WaitFor(T("light", id, "countdown"), "1", 3s));
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "red", 5s));
   EXPECT_EQ(watch->Last(T("light", id, "countdown")), "0");
+  // Home Assistant's sensor gets the end of each phase once, not every second.
+  const std::vector<std::string> ends = watch->To(T("light", id, "ends"));
+  ASSERT_GE(ends.size(), 3u);
+  EXPECT_LE(ends.size(), 4u) << ends.size();
+  EXPECT_EQ(ends.back(), "None");
+  EXPECT_TRUE(std::regex_match(ends.front(), std::regex("20[0-9][0-9]-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\+00:00")))
+      << ends.front();
   auto states = watch->To(T("light", id, "state"));
   // Under load the red of the command before the run may arrive after
   // Forget(); what the run itself published starts at its green.
@@ -105,13 +114,13 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
 TEST_F(HeadlessBroker, RepublishesAfterBrokerRestartAndLeavesItsWillWhenKilled) {
   WriteBench({{8, 9, 1, 0, 0, 0, {1}}}, bench);
   ChildProcess& p = Headless({}, "w");
-  ASSERT_TRUE(watch->WaitFor("toggra/w/08-01-00000009/state", "ON")) << Stderr("w");
+  ASSERT_TRUE(watch->WaitFor("toggra/w/bench:0:1/state", "ON")) << Stderr("w");
   broker->Stop();
   watch->Forget();
   broker->Start();  // without persistence: everything retained is gone
   EXPECT_TRUE(watch->WaitFor("toggra/w/status", "online", 10s));
-  EXPECT_TRUE(watch->WaitFor("toggra/w/08-01-00000009/state", "ON", 5s));
-  EXPECT_TRUE(watch->Last("homeassistant/switch/toggra_w/08-01-00000009/config"));
+  EXPECT_TRUE(watch->WaitFor("toggra/w/bench:0:1/state", "ON", 5s));
+  EXPECT_TRUE(watch->Last("homeassistant/switch/toggra_testmachine_toggra_2Fw/bench_3A0_3A1/config"));
   EXPECT_TRUE(p.Running());
   EXPECT_EQ(e2e::Count(e2e::Lines(Stderr("w")), "toggra: mqtt: MQTT broker 127.0.0.1:" +
                                                     std::to_string(broker->Port()) +
@@ -129,16 +138,22 @@ TEST_F(HeadlessBroker, WrongPasswordGivesOneClearMessage) {
   watch.reset();
   broker = std::make_unique<CBroker>(dir.Path().string(),
                                      "allow_anonymous false\npassword_file " + users + "\n");
+  watch = std::make_unique<CWatcher>(broker->Port(), "anna-watch", "anna", "richtig");
   const std::string pw = dir.File("pw");
   std::ofstream(pw) << "falsch\n";
   ::chmod(pw.c_str(), 0600);
   WriteBench({{8, 9, 1, 0, 0, 0, {0}}}, bench);
   ChildProcess& p = Headless({}, "pw", {{"TOGGRA_MQTT", broker->Url("anna")}, {"TOGGRA_MQTT_PASSWORD_FILE", pw}});
   ASSERT_TRUE(WaitUntil([&] { return Stderr("pw").find("refused the login") != std::string::npos; }, 5s));
-  // The library's own reconnect would come after a second.
+  // It tries again after a second, but says so only once.
   EXPECT_FALSE(WaitUntil([&] { return e2e::Lines(Stderr("pw")).size() > 1; }, 1500ms)) << Stderr("pw");
   EXPECT_EQ(Stderr("pw").find("falsch"), std::string::npos);
   EXPECT_TRUE(p.Running()) << "the program keeps working without the broker";
+  // The password fixed, the program told: it logs in, without a restart.
+  std::ofstream(pw) << "richtig\n";
+  p.Signal(SIGHUP);
+  EXPECT_TRUE(watch->WaitFor("toggra/pw/status", "online", 10s)) << Stderr("pw");
+  EXPECT_TRUE(p.Running());
 }
 
 // Two headless programs next to their devices, and the desktop program
@@ -149,15 +164,15 @@ TEST_F(HeadlessBroker, DesktopSwitchesTheLightsOfTwoHeadlessPrograms) {
   WriteBench({{8, 12, 3, 1, 0, 0, {1, 0, 0}}}, bench2);
   Headless({"-A"}, "h1");
   Headless({"-A"}, "h2", {{"TOGGRA_BENCH", bench2}});
-  ASSERT_TRUE(watch->WaitFor("toggra/h1/08-01-0000000b/state", "red")) << Stderr("h1");
-  ASSERT_TRUE(watch->WaitFor("toggra/h2/08-01-0000000c/state", "red")) << Stderr("h2");
+  ASSERT_TRUE(watch->WaitFor("toggra/h1/bench:0:1/state", "red")) << Stderr("h1");
+  ASSERT_TRUE(watch->WaitFor("toggra/h2/bench:0:1/state", "red")) << Stderr("h2");
 
   ChildProcess& desk = Start({"-A", "-F", "-S", stateFile, "g"}, "desk",
                              {{"TOGGRA_MQTT", broker->Url()},
                               {"TOGGRA_DEVICES", "mqtt:toggra/h1;mqtt:toggra/h2"},
                               {"TOGGRA_BENCH", ""}});
-  EXPECT_TRUE(watch->WaitFor("toggra/h1/08-01-0000000b/state", "green")) << Stderr("desk");
-  EXPECT_TRUE(watch->WaitFor("toggra/h2/08-01-0000000c/state", "green"));
+  EXPECT_TRUE(watch->WaitFor("toggra/h1/bench:0:1/state", "green")) << Stderr("desk");
+  EXPECT_TRUE(watch->WaitFor("toggra/h2/bench:0:1/state", "green"));
   EXPECT_TRUE(WaitUntil([&] { return e2e::TempDir::Read(stateFile).rfind("1 1 ", 0) == 0; }, 5s))
       << e2e::TempDir::Read(stateFile);
   EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 0, 1}));

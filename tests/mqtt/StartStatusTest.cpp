@@ -52,7 +52,7 @@ TEST_F(NoDisplay, HeadlessEndsWith78OnAConfigurationError) {
   ::chmod(pw.c_str(), 0644);
   const std::vector<std::pair<std::map<std::string, std::string>, std::string>> cases{
       {{{"TOGGRA_DEVICES", "bnech:" + bench}}, "unknown back-end \"bnech\" (this build has: bench"},
-      {{{"TOGGRA_MQTT", "127.0.0.1"}}, "MQTT: \"127.0.0.1\""},
+      {{{"TOGGRA_MQTT", "http://127.0.0.1"}}, "MQTT: \"http://127.0.0.1\""},
       {{{"TOGGRA_MQTT", "mqtt://anna@127.0.0.1:1"}, {"TOGGRA_MQTT_PASSWORD_FILE", pw}},
        "may be read by others"},
   };
@@ -80,7 +80,7 @@ TEST_F(NoDisplay, TheDesktopProgramBridgesToo) {
   ChildProcess& desk = Start({}, "desk", {{"TOGGRA_MQTT", broker.Url()},
                                           {"TOGGRA_MQTT_PREFIX", "toggra/desk"}});
   ASSERT_TRUE(watch.WaitFor("toggra/desk/status", "online")) << Stderr("desk");
-  const std::string id = "08-01-00000007";
+  const std::string id = "bench:0:1";
   ASSERT_TRUE(watch.WaitFor("toggra/desk/" + id + "/state", "OFF")) << Stderr("desk");
   watch.Publish("toggra/desk/" + id + "/set", "ON");
   EXPECT_TRUE(watch.WaitFor("toggra/desk/" + id + "/state", "ON")) << Stderr("desk");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <tuple>
 
 #include "app/Ids.h"
@@ -18,9 +19,13 @@ namespace {
 constexpr int kTrafficLightLamps = 3;
 constexpr int kLampIndexGreen = 2;
 
-// "VV-SSSSSSSS": the channel's topic id without its key type.
-std::string DeviceNameOf(int version, int serial) {
-  return ChannelTopicId(0, version, serial).substr(3);
+// Channel names in the order of their numbers where they are numbers.
+bool ChannelBefore(const std::string& a, const std::string& b) {
+  char* endA = nullptr;
+  char* endB = nullptr;
+  const long na = std::strtol(a.c_str(), &endA, 10), nb = std::strtol(b.c_str(), &endB, 10);
+  if (*endA == '\0' && *endB == '\0' && !a.empty() && !b.empty() && na != nb) return na < nb;
+  return a < b;
 }
 
 void Say(const std::string& line) {
@@ -72,31 +77,36 @@ std::vector<DriverDevice> CMqttDriver::Enumerate() {
 void CMqttDriver::BuildDevices() {
   std::lock_guard lock(m_mutex);
   m_devices.clear();
-  std::map<std::tuple<int, int>, Device> byDevice;  // (serial, version)
+  // The remote stable id BACKEND:DEVICE:CHANNEL becomes the channel
+  // mqtt:PREFIX:BACKEND:DEVICE:CHANNEL here: the entry, then the remote id.
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> byDevice;
   for (const auto& [id, remote] : m_remote) {
     if (!remote.haveState) continue;
-    int keyType = 0, version = 0, serial = 0;
-    if (!ParseChannelTopicId(id, &keyType, &version, &serial)) continue;
-    Device& d = byDevice[{serial, version}];
-    d.facts.version = version;
-    d.facts.serial = serial;
-    const int channel = ChannelOfKeyType(keyType);
-    if (channel == 0) d.facts.type = IsSwitchType(keyType) ? keyType : kTypeSwitch8;
-    if (remote.trafficLight) {
-      d.facts.trafficLight = true;
-      d.channels = kTrafficLightLamps;
-      d.ids[0] = id;
-      continue;
-    }
-    if (d.facts.trafficLight) continue;
-    d.ids[static_cast<size_t>(channel)] = id;
-    d.channels = std::max(d.channels, channel + 1);
+    std::string backend, device, channel;
+    if (!SplitStableId(id, &backend, &device, &channel)) continue;
+    byDevice[backend + ":" + device].emplace_back(channel, id);
   }
-  for (auto& [key, d] : byDevice) {
+  for (auto& [name, channels] : byDevice) {
+    std::sort(channels.begin(), channels.end(),
+              [](const auto& a, const auto& b) { return ChannelBefore(a.first, b.first); });
+    Device d;
+    d.facts.name = m_prefix + ":" + name;
+    d.facts.type = kTypeSwitch8;
+    d.facts.serial = NameSerial(d.facts.name);
     // The remote program has already turned an inverted channel's raw value
     // into its published state, so no channel is inverted here.
-    d.facts.name = DeviceNameOf(d.facts.version, d.facts.serial);
-    for (int c = 0; c < d.channels; ++c) d.facts.channels.push_back(std::to_string(c + 1));
+    if (m_remote[channels.front().second].trafficLight) {
+      d.facts.trafficLight = true;
+      d.channels = kTrafficLightLamps;
+      d.ids[0] = channels.front().second;
+      for (const char* lamp : {"red", "yellow", "green"}) d.facts.channels.push_back(lamp);
+    } else {
+      for (const auto& [channel, id] : channels) {
+        if (d.channels == kMaxChannels) break;
+        d.ids[static_cast<size_t>(d.channels++)] = id;
+        d.facts.channels.push_back(channel);
+      }
+    }
     m_devices.push_back(d);
   }
 }
@@ -116,7 +126,16 @@ int CMqttDriver::StateOf(const std::string& id) const {
 bool CMqttDriver::Read(int device, DriverReading* reading, std::string* /*error*/) {
   const Device* d = Find(device);
   if (!d) return false;
-  std::lock_guard lock(m_mutex);
+  std::unique_lock lock(m_mutex);
+  // A reading right after a command waits (briefly) for the remote program's
+  // answer, so that it does not report the state from before the command.
+  m_arrived.wait_for(lock, m_answerWait, [&] {
+    for (int c = 0; c < (d->facts.trafficLight ? 1 : d->channels); ++c) {
+      const auto it = m_remote.find(d->ids[static_cast<size_t>(c)]);
+      if (it != m_remote.end() && it->second.commanded != kNoCommand) return false;
+    }
+    return true;
+  });
   reading->on = reading->known = 0;
   if (d->facts.trafficLight) {
     const std::array<int, 3> lamps = LampsOf(StateOf(d->ids[0]));
@@ -172,7 +191,8 @@ void CMqttDriver::Command(const std::string& id, int state, bool trafficLight) {
     r.commanded = state;
   }
   if (m_transport)
-    m_transport->Publish(m_prefix + "/" + id + "/" + kTopicSet, SetPayloadOf(state, trafficLight), false);
+    m_transport->Publish(m_prefix + "/" + TopicIdOf(id) + "/" + kTopicSet,
+                         SetPayloadOf(state, trafficLight), false);
 }
 
 // The remote device belongs to the program that publishes it; ending this one
@@ -196,10 +216,10 @@ void CMqttDriver::OnMessage(const MqttMessage& message) {
     m_remoteOnline = message.payload != kPayloadOffline;
     return;
   }
-  std::string id, leaf;
-  if (!SplitChannelTopic(message.topic, m_prefix, &id, &leaf)) return;
-  int keyType, version, serial;
-  if (!ParseChannelTopicId(id, &keyType, &version, &serial)) return;
+  std::string topicId, leaf, id;
+  if (!SplitChannelTopic(message.topic, m_prefix, &topicId, &leaf)) return;
+  std::string backend, device, channel;
+  if (!StableIdOfTopic(topicId, &id) || !SplitStableId(id, &backend, &device, &channel)) return;
   if (leaf == kTopicKind) {
     if (message.payload.empty()) return;
     m_remote[id].trafficLight = message.payload == kKindTrafficLight;

@@ -31,19 +31,26 @@ class CMqttDriver : public IDriver, public IMqttHandler {
   // to stop arriving.
   static constexpr std::chrono::milliseconds kConnectWait{2000};
   static constexpr std::chrono::milliseconds kQuietWait{200};
+  // How long a reading waits for the answer to a command just sent.
+  static constexpr std::chrono::milliseconds kAnswerWait{1000};
 
   // `transport` null: a client of its own for `config`. Tests pass a fake and
   // feed OnConnected / OnMessage themselves.
   CMqttDriver(MqttConfig config, std::string remotePrefix, IMqttTransport* transport = nullptr);
   ~CMqttDriver() override;
 
-  // One device per remote device (serial and version), named "VV-SSSSSSSS";
-  // its type is the remote one, under which the settings are stored.
+  // One device per remote device, named PREFIX:BACKEND:DEVICE after the
+  // remote stable ids, so that a remote channel BACKEND:DEVICE:CHANNEL is
+  // mqtt:PREFIX:BACKEND:DEVICE:CHANNEL here; remote channels without a
+  // stable id (a simulation) are not shown.
   std::vector<DriverDevice> Enumerate() override;
   // Channels without a state, or all while the broker or the remote program
   // is away, are not known.
   bool Read(int device, DriverReading* reading, std::string* error) override;
   bool Write(int device, int channel, bool on, std::string* error) override;
+
+  // Tests that feed the answers themselves wait for none.
+  void SetAnswerWait(std::chrono::milliseconds wait) { m_answerWait = wait; }
 
   // ---- IMqttHandler (network thread) ----
   void OnConnected() override;
@@ -77,6 +84,7 @@ class CMqttDriver : public IDriver, public IMqttHandler {
   std::unique_ptr<CMqttClient> m_client;
   IMqttTransport* m_transport = nullptr;
   bool m_started = false;
+  std::chrono::milliseconds m_answerWait = kAnswerWait;
 
   mutable std::mutex m_mutex;
   std::condition_variable m_arrived;

@@ -1,0 +1,217 @@
+// The bridge as two small computers and a Home Assistant see it: each case is
+// one fault found in the field, against a real broker on loopback.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <regex>
+
+#include "mqtt/BrokerSupport.h"
+
+namespace toggra::mqtt_test {
+namespace {
+
+using e2e::BenchText;
+using e2e::Device;
+
+class Field : public e2e::E2ETest {
+ protected:
+  std::unique_ptr<CBroker> broker = std::make_unique<CBroker>(dir.Path().string());
+  std::unique_ptr<CWatcher> watch = std::make_unique<CWatcher>(broker->Port());
+
+  ChildProcess& Headless(const std::string& name, const std::string& prefix,
+                         std::map<std::string, std::string> env = {},
+                         std::vector<std::string> args = {}) {
+    args.insert(args.begin(), "--headless");
+    env.emplace("TOGGRA_MQTT", broker->Url());
+    env.emplace("TOGGRA_MQTT_PREFIX", prefix);
+    env.emplace("TOGGRA_MACHINE_ID", "machine-" + name);
+    return Start(args, name, env);
+  }
+  // toggra-ctl with `args`; its exit code, *out its standard output.
+  int Ctl(const std::vector<std::string>& args, std::map<std::string, std::string> env,
+          std::string* out) {
+    std::vector<std::string> argv{TOGGRA_CTL_EXECUTABLE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    env.emplace("HOME", dir.Path().string());
+    env.emplace("TOGGRA_HKCU", dir.File("HKEY_CURRENT_USER.reg"));
+    ChildProcess p(argv, env, dir.File("ctl.out"), dir.File("ctl.err"));
+    const std::optional<int> status = p.WaitExit(10s);
+    *out = e2e::TempDir::Read(dir.File("ctl.out")) + e2e::TempDir::Read(dir.File("ctl.err"));
+    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+  }
+  // The retained messages a newcomer gets under `filter`.
+  std::map<std::string, std::string> Retained(const std::string& filter) {
+    CWatcher late(broker->Port(), "late");
+    // Answered after the retained messages of the subscription.
+    late.Publish("probe/end", "x");
+    EXPECT_TRUE(late.WaitFor("probe/end", "x"));
+    std::map<std::string, std::string> out;
+    for (const auto& [topic, payload] : late.RetainedSeen())
+      if (topic.rfind(filter, 0) == 0) out[topic] = payload;
+    return out;
+  }
+};
+
+// 1. A second instance on the same prefix leaves the first one alone.
+TEST_F(Field, ASecondInstanceOnTheSamePrefixRefusesAndErasesNothing) {
+  std::ofstream(bench) << BenchText({{8, 100, 2, 0, 0, 0, {1, 0}}});
+  Headless("a", "toggra/raspberrypi");
+  ASSERT_TRUE(watch->WaitFor("toggra/raspberrypi/bench:0:1/state", "ON")) << Stderr("a");
+  const auto before = Retained("");
+  ASSERT_GE(before.size(), 8u);
+
+  const std::string bench2 = dir.File("b.bench");
+  std::ofstream(bench2) << BenchText({{8, 200, 1, 0, 0, 0, {0}}, {8, 201, 1, 0, 0, 0, {0}}});
+  watch->Forget();
+  ChildProcess& b = Headless("b", "toggra/raspberrypi", {{"TOGGRA_BENCH", bench2}});
+  const std::optional<int> status = b.WaitExit(10s);
+  ASSERT_TRUE(status && WIFEXITED(*status)) << e2e::DescribeStatus(status);
+  EXPECT_EQ(WEXITSTATUS(*status), 78);
+  EXPECT_NE(Stderr("b").find("machine machine-a, process"), std::string::npos) << Stderr("b");
+  // Nothing of B's reached the broker but its probe, not even its last will.
+  for (const std::string& topic : watch->Topics())
+    if (topic.find("/claim/") == std::string::npos) EXPECT_EQ(topic.find("raspberrypi"), std::string::npos) << topic << " " << *watch->Last(topic);
+  EXPECT_EQ(Retained(""), before);
+}
+
+// 3. One id everywhere, also for a version above 0xFF; toggra-ctl over mqtt:
+//    reads back what it switched.
+TEST_F(Field, TheIdOfToggraCtlIsTheTopicAndTheUniqueId) {
+  std::string text = BenchText({{8, 100, 2, 0, 0, 0, {0, 0}}});
+  text.replace(text.find("version = 1\n"), 12, "version = 291\n");
+  std::ofstream(bench) << text;
+  std::string out;
+  ASSERT_EQ(Ctl({"list"}, {{"TOGGRA_BENCH", bench}}, &out), 0) << out;
+  ASSERT_EQ(out.rfind("bench:0:1\t", 0), 0u) << out;
+  Headless("a", "toggra/a");
+  ASSERT_TRUE(watch->WaitFor("toggra/a/bench:0:2/state", "OFF")) << Stderr("a");
+  const auto config =
+      watch->Last("homeassistant/switch/toggra_machine-a_toggra_2Fa/bench_3A0_3A2/config");
+  ASSERT_TRUE(config);
+  EXPECT_NE(config->find("\"unique_id\":\"toggra_machine-a_bench:0:2\""), std::string::npos);
+
+  const std::map<std::string, std::string> remote{{"TOGGRA_MQTT", broker->Url()},
+                                                  {"TOGGRA_DEVICES", "mqtt:toggra/a"}};
+  ASSERT_EQ(Ctl({"list"}, remote, &out), 0) << out;
+  EXPECT_NE(out.find("mqtt:toggra/a:bench:0:2\toff"), std::string::npos) << out;
+  EXPECT_EQ(Ctl({"on", "mqtt:toggra/a:bench:0:2"}, remote, &out), 0) << out;
+  EXPECT_TRUE(watch->WaitFor("toggra/a/bench:0:2/state", "ON"));
+  EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 1}));
+}
+
+// 4. Discovery that Home Assistant takes: node ids of [a-zA-Z0-9_-], and a
+//    traffic light whose lamps disagree is unavailable, not an invalid option.
+TEST_F(Field, DiscoveryTopicsAndStatesHomeAssistantAccepts) {
+  std::ofstream(bench) << BenchText({{8, 7, 3, 1, 0, 0, {1, 1, 0}}});
+  Headless("k", "home/keller.pi Küche", {}, {"-A"});
+  const std::string base = "home/keller.pi Küche/bench:0:1/";
+  ASSERT_TRUE(watch->WaitFor(base + "availability", "offline")) << Stderr("k");
+  EXPECT_FALSE(watch->Last(base + "state")) << *watch->Last(base + "state");
+  const std::regex valid("homeassistant/[a-z]+/[a-zA-Z0-9_-]+/[a-zA-Z0-9_-]+/config");
+  int configs = 0;
+  for (const std::string& topic : watch->Topics()) {
+    if (topic.rfind("homeassistant/", 0) != 0) continue;
+    ++configs;
+    EXPECT_TRUE(std::regex_match(topic, valid)) << topic;
+  }
+  EXPECT_EQ(configs, 3);
+  for (const char* lamp : {" set 0 16 0", " set 0 17 0", " set 0 18 1"})
+    ASSERT_EQ(::system((std::string(TOGGRA_BENCH_TOOL) + " " + bench + lamp).c_str()), 0);
+  EXPECT_TRUE(watch->WaitFor(base + "state", "green", 8s)) << e2e::TempDir::Read(bench);
+  EXPECT_TRUE(watch->WaitFor(base + "availability", "online"));
+}
+
+// 5. A device missing at start keeps its entities; they show unavailable.
+TEST_F(Field, ChannelsOfAMissingDeviceStayDiscoveredAndUnavailable) {
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {1}}, {8, 2, 1, 0, 0, 0, {1}}});
+  ChildProcess& first = Headless("m", "toggra/m");
+  ASSERT_TRUE(watch->WaitFor("toggra/m/bench:1:1/state", "ON")) << Stderr("m");
+  first.Signal(SIGTERM);
+  ASSERT_TRUE(e2e::CleanExit(first.WaitExit(5s)));
+  const auto before = Retained("homeassistant/");
+  ASSERT_EQ(before.size(), 6u);
+
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {1}}});
+  watch->Forget();
+  Headless("m2", "toggra/m", {{"TOGGRA_MACHINE_ID", "machine-m"}});
+  ASSERT_TRUE(watch->WaitFor("toggra/m/bench:1:1/availability", "offline")) << Stderr("m2");
+  EXPECT_EQ(Retained("homeassistant/"), before);
+  EXPECT_EQ(Retained("toggra/m/bench:1:1/state"),
+            (std::map<std::string, std::string>{{"toggra/m/bench:1:1/state", "ON"}}));
+}
+
+// 5. `toggra-ctl forget ID` removes a missing channel's entities for good.
+TEST_F(Field, ForgetRemovesAChannelsTopicsAndEntities) {
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {1}}, {8, 2, 1, 0, 0, 0, {1}}});
+  ChildProcess& p = Headless("f", "toggra/f");
+  ASSERT_TRUE(watch->WaitFor("toggra/f/bench:1:1/state", "ON")) << Stderr("f");
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
+  std::string out;
+  ASSERT_EQ(Ctl({"forget", "bench:1:1"}, {{"TOGGRA_MQTT", broker->Url()}, {"TOGGRA_MQTT_PREFIX", "toggra/f"},
+                                          {"TOGGRA_MACHINE_ID", "machine-f"}}, &out),
+            0) << out;
+  EXPECT_TRUE(Retained("toggra/f/bench:1:1/").empty());
+  const auto configs = Retained("homeassistant/");
+  EXPECT_EQ(configs.size(), 3u);  // those of bench:0:1
+  for (const auto& [topic, payload] : configs) EXPECT_NE(topic.find("bench_3A0_3A1"), std::string::npos) << topic;
+}
+
+// 6. A retained command is carried out once and does not stay on the broker.
+TEST_F(Field, ARetainedCommandIsCarriedOutOnceAndRemoved) {
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
+  ChildProcess& p = Headless("r", "toggra/r");
+  ASSERT_TRUE(watch->WaitFor("toggra/r/bench:0:1/state", "OFF")) << Stderr("r");
+  watch->Publish("toggra/r/bench:0:1/set", "ON", true);
+  ASSERT_TRUE(watch->WaitFor("toggra/r/bench:0:1/state", "ON"));
+  EXPECT_TRUE(watch->WaitFor("toggra/r/bench:0:1/set", ""));
+  EXPECT_TRUE(Retained("toggra/r/bench:0:1/set").empty());
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
+  EXPECT_EQ(Stderr("r").find("retained"), std::string::npos) << Stderr("r");
+}
+
+// 2. A broker certificate that is not trusted: the check that failed is
+//    named, and --headless ends with 78 instead of running without a broker.
+TEST_F(Field, AnUntrustedBrokerCertificateIsNamedAndEndsHeadless) {
+  const std::string tls = dir.File("tls");
+  ::mkdir(tls.c_str(), 0700);
+  ASSERT_EQ(::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout " +
+                      tls + "/key.pem -out " + tls + "/cert.pem 2>/dev/null").c_str()),
+            0);
+  CBroker broker2(tls, "allow_anonymous true\ncertfile " + tls + "/cert.pem\nkeyfile " + tls + "/key.pem\n");
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
+  ChildProcess& p = Headless("t", "toggra/t", {{"TOGGRA_MQTT", "mqtts://127.0.0.1:" + std::to_string(broker2.Port())}});
+  const std::optional<int> status = p.WaitExit(15s);
+  ASSERT_TRUE(status && WIFEXITED(*status)) << e2e::DescribeStatus(status) << Stderr("t");
+  EXPECT_EQ(WEXITSTATUS(*status), 78) << Stderr("t");
+  EXPECT_NE(Stderr("t").find("the broker's certificate was not accepted: self-signed certificate"),
+            std::string::npos) << Stderr("t");
+}
+
+// 9. The -L log of a daemon stays bounded, and each line is on stderr.
+TEST_F(Field, TheHeadlessLogKeepsItsNewestLinesOnly) {
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
+  ChildProcess& p = Headless("l", "toggra/l", {}, {"-L"});
+  ASSERT_TRUE(watch->WaitFor("toggra/l/bench:0:1/state", "OFF")) << Stderr("l");
+  const auto rss = [&] {
+    std::ifstream status("/proc/" + std::to_string(p.Pid()) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0L;
+  };
+  const auto sendBad = [&](int n) {
+    for (int k = 0; k < n; ++k) watch->Publish("toggra/l/bench:0:1/set", "BAD-" + std::to_string(k) + std::string(50, 'x'));
+    ASSERT_TRUE(WaitUntil([&] { return Stderr("l").find("BAD-" + std::to_string(n - 1)) != std::string::npos; }, 20s));
+  };
+  sendBad(2000);  // the log is full from here on
+  const long full = rss();
+  sendBad(20000);
+  // Unbounded, 20,000 lines of about 150 bytes would add some 3 MiB.
+  EXPECT_LT(rss() - full, 1024) << "kB";
+  EXPECT_EQ(e2e::Count(e2e::Lines(Stderr("l")), "toggra: mqtt: ignored toggra/l/bench:0:1/set: unknown command \"BAD-19999" + std::string(50, 'x') + "\""), 1);
+}
+
+}  // namespace
+}  // namespace toggra::mqtt_test
