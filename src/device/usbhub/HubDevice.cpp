@@ -156,27 +156,54 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned ti
   return hubs;
 }
 
+std::string PathBelowRoot(const std::string& location) {
+  const size_t dash = location.find('-');
+  return dash == std::string::npos ? std::string() : location.substr(dash + 1);
+}
+
+std::vector<size_t> PartnerCandidates(const HubFacts& hub, const std::vector<HubFacts>& all) {
+  std::vector<size_t> candidates;
+  if (!hub.containerId) return candidates;
+  for (size_t i = 0; i < all.size(); ++i) {
+    const HubFacts& o = all[i];
+    if (o.superSpeed != hub.superSpeed && o.containerId == hub.containerId &&
+        o.ports == hub.ports && PathBelowRoot(o.location) == PathBelowRoot(hub.location))
+      candidates.push_back(i);
+  }
+  return candidates;
+}
+
+std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<size_t>& candidates) {
+  std::string names;
+  for (size_t i : candidates) names += (names.empty() ? "" : ", ") + all[i].location;
+  return "other half not paired: " + std::to_string(candidates.size()) +
+         " hubs could be it (" + names + "), so only this half is switched";
+}
+
 std::vector<std::pair<std::string, std::string>> AvailableHubEntries() {
   constexpr unsigned kListTimeoutMs = 500;
   CUsbContext context;
   std::vector<std::unique_ptr<CUsbHub>> hubs = OpenHubs(context, kListTimeoutMs);
+  std::vector<HubFacts> all;
+  for (const auto& hub : hubs) all.push_back(hub->Facts());
   std::vector<std::pair<std::string, std::string>> entries;
-  for (const auto& hub : hubs) {
-    const HubFacts& f = hub->Facts();
+  for (const HubFacts& f : all) {
     if (!f.perPortPower) continue;
-    std::string partner;
-    for (const auto& other : hubs) {
-      const HubFacts& o = other->Facts();
-      if (other != hub && f.containerId && o.containerId == f.containerId &&
-          o.superSpeed != f.superSpeed)
-        partner = o.location;
+    const std::vector<size_t> candidates = PartnerCandidates(f, all);
+    std::string pairing;
+    if (candidates.size() == 1) {
+      if (f.superSpeed) continue;  // listed with its USB 2 half
+      pairing = ", paired with its USB 3 half " + all[candidates[0]].location +
+                " (same Container ID, ports and port path)";
+    } else if (candidates.size() > 1) {
+      pairing = ", " + UnpairedText(all, candidates);
+      std::fprintf(stderr, "toggra: usbhub:%s: %s\n", f.location.c_str(),
+                   UnpairedText(all, candidates).c_str());
     }
-    if (f.superSpeed && !partner.empty()) continue;  // listed with its USB 2 half
-    char text[160];
-    std::snprintf(text, sizeof text, "%d-port hub %04x:%04x with per-port power switching%s%s",
-                  f.ports, f.vendor, f.product, partner.empty() ? "" : ", USB 3 half at ",
-                  partner.c_str());
-    entries.emplace_back("usbhub:" + f.location, text);
+    char text[96];
+    std::snprintf(text, sizeof text, "%d-port hub %04x:%04x with per-port power switching",
+                  f.ports, f.vendor, f.product);
+    entries.emplace_back("usbhub:" + f.location, text + pairing);
   }
   return entries;
 }

@@ -82,6 +82,19 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(
     CUsbContext& context, unsigned timeoutMs,
     const std::vector<std::string>* locations = nullptr);
 
+// The port path below the root hub: "1.4" for "1-1.4".
+std::string PathBelowRoot(const std::string& location);
+
+// The indices in `all` of the hubs that may be the other half of `hub`: the
+// other speed, the same Container ID, the same number of ports and the same
+// port path below the root. Hubs built from cascaded chips give every chip
+// the same Container ID, so the ID alone can name a different socket. Only a
+// single candidate is a pair; with several, none of them is switched.
+std::vector<size_t> PartnerCandidates(const HubFacts& hub, const std::vector<HubFacts>& all);
+
+// The text that says a hub's USB 3 half is left unpaired, naming the candidates.
+std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<size_t>& candidates);
+
 // Every per-port switching hub attached now, as `usbhub:LOCATION` entries with
 // a description; the two halves of a USB 3 hub count once (the USB 2 half).
 std::vector<std::pair<std::string, std::string>> AvailableHubEntries();

@@ -47,14 +47,14 @@ bool CUsbHubDriver::Attach(std::string* reason) {
     *reason = kNotThere;
     return false;
   }
-  const HubFacts& f = m_hub->Facts();
-  for (auto& hub : hubs) {
-    if (!hub || !f.containerId || hub->Facts().containerId != f.containerId ||
-        hub->Facts().superSpeed == f.superSpeed)
-      continue;
-    m_partner = std::move(hub);
+  std::vector<HubFacts> all;
+  for (const auto& hub : hubs) all.push_back(hub ? hub->Facts() : HubFacts{});
+  const std::vector<size_t> candidates = PartnerCandidates(m_hub->Facts(), all);
+  if (candidates.size() == 1) {
+    m_partner = std::move(hubs[candidates[0]]);
     m_partnerLocation = m_partner->Facts().location;
-    break;
+  } else if (candidates.size() > 1) {
+    Report(UnpairedText(all, candidates));
   }
   return true;
 }
@@ -97,19 +97,24 @@ bool CUsbHubDriver::Read(int /*device*/, DriverReading* reading, std::string* er
   // its channels come back as soon as it answers.
   if (!m_hub && !Attach(error)) return false;
   reading->on = 0;
+  // A port is on when either half powers it: a device may be powered again
+  // through the other half.
   for (size_t c = 0; c < m_ports.size(); ++c) {
-    bool on = false;
-    switch (m_hub->PortPower(m_ports[c], &on)) {
-      case HubResult::kOk:
-        if (on) reading->on |= 1u << c;
-        break;
-      case HubResult::kGone:
-        Detach();
-        *error = "the hub is gone";
-        return false;
-      case HubResult::kFailed:
-        *error = "the hub does not answer";
-        return false;
+    for (CUsbHub* hub : {m_hub.get(), m_partner.get()}) {
+      if (!hub) continue;
+      bool on = false;
+      switch (hub->PortPower(m_ports[c], &on)) {
+        case HubResult::kOk:
+          if (on) reading->on |= 1u << c;
+          break;
+        case HubResult::kGone:
+          *error = hub == m_hub.get() ? "the hub is gone" : "the hub's other half is gone";
+          Detach();
+          return false;
+        case HubResult::kFailed:
+          *error = "the hub does not answer";
+          return false;
+      }
     }
   }
   return true;

@@ -1,6 +1,6 @@
 // USB hubs with per-port power switching: one configured hub is one device,
 // each of its ports (or the ports the entry names) one channel. A USB 3 hub's
-// two halves, paired by their Container ID, switch together and count once.
+// two halves (see PartnerCandidates) switch together and count once.
 #pragma once
 
 #include <memory>

@@ -45,8 +45,12 @@ HubEmulator::HubEmulator(UmockdevTestbed& bed, HubLayout layout)
 HubEmulator::~HubEmulator() { m_bed.DetachIoctl(DevNode()); }
 
 std::string HubEmulator::SysPath() const {
-  return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_layout.bus) + "/" +
-         m_layout.location;
+  // A hub behind another hub lies below it: usb1/1-1/1-1.4.
+  std::string path = "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_layout.bus);
+  for (size_t dot = m_layout.location.find('.'); dot != std::string::npos;
+       dot = m_layout.location.find('.', dot + 1))
+    path += "/" + m_layout.location.substr(0, dot);
+  return path + "/" + m_layout.location;
 }
 
 std::string HubEmulator::DevNode() const {
@@ -126,6 +130,11 @@ int HubEmulator::PowerRequests() const {
   return m_powerRequests;
 }
 
+std::vector<std::string> HubEmulator::DisableAtPowerOff() const {
+  std::lock_guard lock(m_mutex);
+  return m_disableAtPowerOff;
+}
+
 int HubEmulator::StatusRequests(int port) const {
   std::lock_guard lock(m_mutex);
   return port >= 1 && port <= m_layout.ports ? m_statusRequests[static_cast<size_t>(port - 1)] : 0;
@@ -166,6 +175,7 @@ HubEmulator::Reply HubEmulator::Answer(const uint8_t* setup) {
   if (type == 0x23 && (request == 1 || request == 3) && value == 8 && portValid) {
     ++m_powerRequests;
     const bool on = request == 3;
+    if (!on) m_disableAtPowerOff.push_back(DisableAttribute(port));
     if (on || !m_layout.ignoresPowerOff) m_power[static_cast<size_t>(port - 1)] = on;
     return {false, {}};
   }

@@ -144,6 +144,45 @@ TEST_F(UsbHubBackend, UsbThreePairSwitchesBothHalvesAsOneChannel) {
   EXPECT_TRUE(usb3.PortPower(3));
 }
 
+// A hub of two cascaded chips: every chip, of both speeds, has the same
+// Container ID and the same number of ports.
+TEST_F(UsbHubBackend, CascadedChipsPairOnlyByPortPathAndAmbiguityPairsNone) {
+  HubEmulator& up2 = AddHub({.containerId = kPairId});
+  HubEmulator& up3 = AddHub({.bus = 2, .location = "2-1", .superSpeed = true, .containerId = kPairId});
+  HubEmulator& down2 = AddHub({.location = "1-1.4", .devnum = 3, .containerId = kPairId});
+  HubEmulator& down3 = AddHub({.bus = 2, .location = "2-1.4", .devnum = 3, .superSpeed = true,
+                               .containerId = kPairId});
+  AddHub({.bus = 2, .location = "2-2", .devnum = 4, .ports = 7, .superSpeed = true,
+          .containerId = kPairId});  // other port count: never a candidate
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*lib), "2-1");
+  EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_FALSE(up2.PortPower(2));
+  EXPECT_FALSE(up3.PortPower(2));
+  EXPECT_TRUE(down2.PortPower(2));
+  EXPECT_TRUE(down3.PortPower(2));
+  // Either half with power is "on": a device powered again through USB 3.
+  up3.SetPortPower(2, true);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst + 1), 1);
+  auto inner = Open("2-1.4");
+  ASSERT_EQ(inner->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*inner), "1-1.4");
+  EXPECT_TRUE(errors.empty()) << errors.front();
+
+  // A third chip with the same path on another bus leaves two candidates.
+  AddHub({.bus = 3, .location = "3-1", .superSpeed = true, .containerId = kPairId});
+  auto unsure = Open("1-1");
+  ASSERT_EQ(unsure->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*unsure), "");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("usbhub:1-1: other half not paired: 2 hubs could be it (2-1, 3-1)"),
+            std::string::npos) << errors[0];
+  EXPECT_EQ(unsure->SetSwitch(0, kFirst + 2, 0), 1);
+  EXPECT_FALSE(up2.PortPower(3));
+  EXPECT_TRUE(up3.PortPower(3));
+}
+
 TEST_F(UsbHubBackend, FaultsReadUnreachableAndTheHubComesBack) {
   HubEmulator& hub = AddHub({});
   auto lib = Open("1-1", 50);
