@@ -174,8 +174,11 @@ std::vector<size_t> PartnerCandidates(const HubFacts& hub, const std::vector<Hub
 }
 
 std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<size_t>& candidates) {
+  std::vector<std::string> sorted;
+  for (size_t i : candidates) sorted.push_back(all[i].location);
+  std::sort(sorted.begin(), sorted.end());
   std::string names;
-  for (size_t i : candidates) names += (names.empty() ? "" : ", ") + all[i].location;
+  for (const std::string& name : sorted) names += (names.empty() ? "" : ", ") + name;
   return "other half not paired: " + std::to_string(candidates.size()) +
          " hubs could be it (" + names + "), so only this half is switched";
 }

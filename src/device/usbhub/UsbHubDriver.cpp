@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace toggra {
 
 namespace {
@@ -121,18 +124,24 @@ bool CUsbHubDriver::Read(int /*device*/, DriverReading* reading, std::string* er
 }
 
 void CUsbHubDriver::WriteDisable(const std::string& location, int port, bool disabled) {
-  // The kernel may power a port on again by itself; a port disabled through
-  // sysfs stays off. Only root may write the attribute on most systems, so a
-  // refusal leaves the hub request alone doing the work.
+  // The kernel powers a port on again after its device disconnects; a port
+  // disabled through sysfs stays off. Absent on older kernels.
   const std::string path = m_options.sysfsRoot + "/bus/usb/devices/" + location + "/" + location +
                            ":1.0/" + location + "-port" + std::to_string(port) + "/disable";
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  const char value = disabled ? '1' : '0';
-  if (::write(fd, &value, 1) != 1) {
-    // The hub request below still switches the port.
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    const char value = disabled ? '1' : '0';
+    if (::write(fd, &value, 1) != 1) error = errno;
+    ::close(fd);
   }
-  ::close(fd);
+  if (error == 0 || error == ENOENT || m_disableRefused) return;
+  m_disableRefused = true;
+  if (m_errors)
+    m_errors("usbhub:" + m_entry.location + ": cannot write " + path + ": " +
+             std::strerror(error) +
+             "; the kernel may power the port on again. Fix: install the udev rule "
+             "70-toggra-usbhub.rules and join the group toggra (sudo usermod -aG toggra USER)");
 }
 
 bool CUsbHubDriver::Write(int /*device*/, int channel, bool on, std::string* error) {
@@ -142,11 +151,10 @@ bool CUsbHubDriver::Write(int /*device*/, int channel, bool on, std::string* err
   bool ok = true;
   for (CUsbHub* hub : {m_hub.get(), m_partner.get()}) {
     if (!hub) continue;
-    // Switched on: enabled first, so the power request is not undone;
-    // switched off: the request first, so a refused attribute changes nothing.
-    if (on) WriteDisable(hub->Facts().location, port, false);
+    // The attribute first, so that the kernel does not undo the request
+    // (switched off) or refuse it for a disabled port (switched on).
+    WriteDisable(hub->Facts().location, port, !on);
     const HubResult r = hub->SetPortPower(port, on);
-    if (!on && r == HubResult::kOk) WriteDisable(hub->Facts().location, port, true);
     if (r == HubResult::kGone) {
       Detach();
       *error = "the hub is gone";

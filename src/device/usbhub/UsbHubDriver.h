@@ -52,6 +52,7 @@ class CUsbHubDriver : public IDriver {
   std::string m_partnerLocation;
   std::vector<int> m_ports;  // by channel
   std::string m_reported;    // the last message, not repeated
+  bool m_disableRefused = false;  // a refused `disable` attribute is reported once
 };
 
 void RegisterUsbHub(CDeviceRegistry& registry);

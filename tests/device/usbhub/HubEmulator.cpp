@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 
 namespace toggra::test {
 
@@ -128,6 +129,14 @@ void HubEmulator::InjectFault(HubFault fault) {
 int HubEmulator::PowerRequests() const {
   std::lock_guard lock(m_mutex);
   return m_powerRequests;
+}
+
+void HubEmulator::RefuseDisable(int port) {
+  // A directory in its place: opening it for writing fails, even for root.
+  const std::string path = m_bed.RootDir() + SysPath() + "/" + m_layout.location + ":1.0/" +
+                           m_layout.location + "-port" + std::to_string(port) + "/disable";
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
 }
 
 std::vector<std::string> HubEmulator::DisableAtPowerOff() const {

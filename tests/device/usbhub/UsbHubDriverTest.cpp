@@ -95,6 +95,8 @@ TEST_F(UsbHubBackend, SwitchingAndReadBackOfTheNamedPorts) {
   EXPECT_EQ(lib->GetSwitch(0, kFirst), 0);
   EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
   EXPECT_FALSE(hub.PortPower(4));
+  // The attribute is written before the hub request, so the kernel keeps it off.
+  EXPECT_EQ(hub.DisableAtPowerOff(), (std::vector<std::string>{"1", "1"}));
   EXPECT_EQ(lib->SetSwitch(0, kFirst, 1), 1);
   EXPECT_TRUE(hub.PortPower(2));
   EXPECT_EQ(hub.DisableAttribute(2), "0");
@@ -105,6 +107,23 @@ TEST_F(UsbHubBackend, SwitchingAndReadBackOfTheNamedPorts) {
   EXPECT_EQ(lib->ResetDevice(0), 1);
   EXPECT_EQ(hub.PowerRequests(), before);  // the end switches nothing
   EXPECT_FALSE(hub.PortPower(4));
+}
+
+TEST_F(UsbHubBackend, RefusedDisableAttributeIsReportedOnceAndTheRequestStillGoes) {
+  HubEmulator& hub = AddHub({});
+  hub.RefuseDisable(1);
+  hub.RefuseDisable(2);
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 1), 1);
+  EXPECT_FALSE(hub.PortPower(2));
+  EXPECT_TRUE(hub.PortPower(1));
+  ASSERT_EQ(errors.size(), 1u);
+  for (const char* part : {"usbhub:1-1: cannot write /sys/bus/usb/devices/1-1/1-1:1.0/1-1-port1/disable",
+                           "udev rule", "group toggra"})
+    EXPECT_NE(errors[0].find(part), std::string::npos) << errors[0];
 }
 
 TEST_F(UsbHubBackend, PortsBeyondTheHubAreLeftOutAndSaidSo) {
