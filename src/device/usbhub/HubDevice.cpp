@@ -63,8 +63,14 @@ std::unique_ptr<CUsbHub> CUsbHub::Open(libusb_device* device, unsigned timeoutMs
   }
   libusb_device_handle* handle = nullptr;
   if (const int rc = libusb_open(device, &handle); rc != 0) {
-    *reason = std::string("cannot be opened: ") + libusb_strerror(rc) +
-              (rc == LIBUSB_ERROR_ACCESS ? " (is the udev rule installed?)" : "");
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
+                  libusb_get_device_address(device));
+    *reason = std::string(node) +
+              (rc == LIBUSB_ERROR_ACCESS ? ": no permission (" : ": cannot be opened (") +
+              libusb_strerror(rc) +
+              "); fix: install the udev rule 70-toggra-usbhub.rules and join the group toggra "
+              "(sudo usermod -aG toggra USER), then log in again";
     return nullptr;
   }
   std::unique_ptr<CUsbHub> hub(new CUsbHub(handle, timeoutMs));
@@ -137,7 +143,8 @@ HubResult CUsbHub::SetPortPower(int port, bool on) {
 }
 
 std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned timeoutMs,
-                                               const std::vector<std::string>* locations) {
+                                               const std::vector<std::string>* locations,
+                                               std::vector<RefusedHub>* refused) {
   std::vector<std::unique_ptr<CUsbHub>> hubs;
   if (!context.Valid()) return hubs;
   libusb_device** list = nullptr;
@@ -150,7 +157,10 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned ti
         std::find(locations->begin(), locations->end(), location) == locations->end())
       continue;
     std::string reason;
-    if (auto hub = CUsbHub::Open(list[i], timeoutMs, &reason)) hubs.push_back(std::move(hub));
+    if (auto hub = CUsbHub::Open(list[i], timeoutMs, &reason))
+      hubs.push_back(std::move(hub));
+    else if (refused)
+      refused->push_back({location, reason});
   }
   if (list) libusb_free_device_list(list, 1);
   return hubs;
@@ -186,7 +196,8 @@ std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<siz
 std::vector<std::pair<std::string, std::string>> AvailableHubEntries() {
   constexpr unsigned kListTimeoutMs = 500;
   CUsbContext context;
-  std::vector<std::unique_ptr<CUsbHub>> hubs = OpenHubs(context, kListTimeoutMs);
+  std::vector<RefusedHub> refused;
+  std::vector<std::unique_ptr<CUsbHub>> hubs = OpenHubs(context, kListTimeoutMs, nullptr, &refused);
   std::vector<HubFacts> all;
   for (const auto& hub : hubs) all.push_back(hub->Facts());
   std::vector<std::pair<std::string, std::string>> entries;
@@ -208,6 +219,9 @@ std::vector<std::pair<std::string, std::string>> AvailableHubEntries() {
                   f.ports, f.vendor, f.product);
     entries.emplace_back("usbhub:" + f.location, text + pairing);
   }
+  // Whether it switches per port is not known before it is opened.
+  for (const RefusedHub& r : refused)
+    entries.emplace_back("usbhub:" + r.location, "hub, not usable: " + r.reason);
   return entries;
 }
 

@@ -76,11 +76,19 @@ class CUsbHub {
 std::string DeviceLocation(libusb_device* device);
 bool IsHubClass(libusb_device* device);
 
+// A hub present that cannot be opened: its node, the reason and the fix.
+struct RefusedHub {
+  std::string location;
+  std::string reason;
+};
+
 // The hubs attached now, each opened once; those that cannot be opened are
-// left out. `wanted`, when given, picks the hubs to open by location.
+// left out, and listed in *refused when given. `locations`, when given, picks
+// the hubs to open by location.
 std::vector<std::unique_ptr<CUsbHub>> OpenHubs(
     CUsbContext& context, unsigned timeoutMs,
-    const std::vector<std::string>* locations = nullptr);
+    const std::vector<std::string>* locations = nullptr,
+    std::vector<RefusedHub>* refused = nullptr);
 
 // The port path below the root hub: "1.4" for "1-1.4".
 std::string PathBelowRoot(const std::string& location);

@@ -10,7 +10,7 @@ namespace toggra {
 
 namespace {
 
-constexpr const char* kNotThere = "no hub at this location (or it cannot be opened)";
+constexpr const char* kNotThere = "no hub at this location";
 
 }  // namespace
 
@@ -42,12 +42,15 @@ bool CUsbHubDriver::Attach(std::string* reason) {
   }
   // Once the pair is known, only its two halves are opened again.
   std::vector<std::string> pair{m_entry.location, m_partnerLocation};
-  std::vector<std::unique_ptr<CUsbHub>> hubs =
-      OpenHubs(*m_context, m_options.timeoutMs, m_partnerLocation.empty() ? nullptr : &pair);
+  std::vector<RefusedHub> refused;
+  std::vector<std::unique_ptr<CUsbHub>> hubs = OpenHubs(
+      *m_context, m_options.timeoutMs, m_partnerLocation.empty() ? nullptr : &pair, &refused);
   for (auto& hub : hubs)
     if (hub->Facts().location == m_entry.location) m_hub = std::move(hub);
   if (!m_hub) {
     *reason = kNotThere;
+    for (const RefusedHub& r : refused)
+      if (r.location == m_entry.location) *reason = r.reason;
     return false;
   }
   std::vector<HubFacts> all;

@@ -131,6 +131,13 @@ int HubEmulator::PowerRequests() const {
   return m_powerRequests;
 }
 
+void HubEmulator::RefuseOpen() {
+  // As with RefuseDisable: a directory, which not even root opens for writing.
+  const std::string path = m_bed.RootDir() + DevNode();
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+}
+
 void HubEmulator::RefuseDisable(int port) {
   // A directory in its place: opening it for writing fails, even for root.
   const std::string path = m_bed.RootDir() + SysPath() + "/" + m_layout.location + ":1.0/" +

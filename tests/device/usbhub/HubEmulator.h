@@ -58,6 +58,8 @@ class HubEmulator {
   int StatusRequests(int port) const;
   // The port's sysfs `disable` attribute as it is now ("" when absent).
   std::string DisableAttribute(int port) const;
+  // Makes opening the hub's usbfs node fail.
+  void RefuseOpen();
   // Makes every write of the port's `disable` attribute fail.
   void RefuseDisable(int port);
   // The port's `disable` attribute as each power-off request found it.

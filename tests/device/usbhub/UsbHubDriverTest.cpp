@@ -126,6 +126,21 @@ TEST_F(UsbHubBackend, RefusedDisableAttributeIsReportedOnceAndTheRequestStillGoe
     EXPECT_NE(errors[0].find(part), std::string::npos) << errors[0];
 }
 
+TEST_F(UsbHubBackend, HubThatCannotBeOpenedIsNamedWithItsNodeAndTheFix) {
+  AddHub({}).RefuseOpen();
+  auto lib = Open("1-1");
+  EXPECT_EQ(lib->OpenArvendal(), 0);
+  ASSERT_EQ(errors.size(), 1u);
+  for (const char* part : {"usbhub:1-1: /dev/bus/usb/001/002: cannot be opened (", "fix: install "
+                           "the udev rule 70-toggra-usbhub.rules and join the group toggra"})
+    EXPECT_NE(errors[0].find(part), std::string::npos) << errors[0];
+  const auto entries = AvailableHubEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].first, "usbhub:1-1");
+  EXPECT_EQ(entries[0].second.rfind("hub, not usable: /dev/bus/usb/001/002: cannot be opened", 0),
+            0u) << entries[0].second;
+}
+
 TEST_F(UsbHubBackend, PortsBeyondTheHubAreLeftOutAndSaidSo) {
   AddHub({});
   auto lib = Open("1-1:3,9");
