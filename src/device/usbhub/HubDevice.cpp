@@ -43,7 +43,8 @@ CUsbContext::~CUsbContext() {
 std::string DeviceLocation(libusb_device* device) {
   uint8_t ports[kMaxPortDepth];
   const int n = libusb_get_port_numbers(device, ports, kMaxPortDepth);
-  if (n <= 0) return {};
+  if (n == 0) return "usb" + std::to_string(libusb_get_bus_number(device));  // root hub
+  if (n < 0) return {};
   std::string location = std::to_string(libusb_get_bus_number(device)) + "-";
   for (int i = 0; i < n; ++i) location += (i ? "." : "") + std::to_string(ports[i]);
   return location;
@@ -144,7 +145,8 @@ HubResult CUsbHub::SetPortPower(int port, bool on) {
 
 std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned timeoutMs,
                                                const std::vector<std::string>* locations,
-                                               std::vector<RefusedHub>* refused) {
+                                               std::vector<RefusedHub>* refused,
+                                               bool rootHubs) {
   std::vector<std::unique_ptr<CUsbHub>> hubs;
   if (!context.Valid()) return hubs;
   libusb_device** list = nullptr;
@@ -152,7 +154,8 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned ti
   for (ssize_t i = 0; i < n; ++i) {
     if (!IsHubClass(list[i])) continue;
     const std::string location = DeviceLocation(list[i]);
-    if (location.empty()) continue;  // root hubs
+    // Onboard ports carry the keyboard and the disk: only when named.
+    if (location.empty() || (IsRootLocation(location) && !rootHubs)) continue;
     if (locations &&
         std::find(locations->begin(), locations->end(), location) == locations->end())
       continue;
@@ -165,6 +168,8 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned ti
   if (list) libusb_free_device_list(list, 1);
   return hubs;
 }
+
+bool IsRootLocation(const std::string& location) { return location.rfind("usb", 0) == 0; }
 
 std::string PathBelowRoot(const std::string& location) {
   const size_t dash = location.find('-');

@@ -72,7 +72,7 @@ class CUsbHub {
 };
 
 // "1-1.4" for a device on bus 1 behind port 1 of the root hub and port 4 of
-// the next hub; empty for a root hub.
+// the next hub; "usb1" for the root hub of bus 1.
 std::string DeviceLocation(libusb_device* device);
 bool IsHubClass(libusb_device* device);
 
@@ -84,11 +84,14 @@ struct RefusedHub {
 
 // The hubs attached now, each opened once; those that cannot be opened are
 // left out, and listed in *refused when given. `locations`, when given, picks
-// the hubs to open by location.
+// the hubs to open by location. Root hubs only with `rootHubs`.
 std::vector<std::unique_ptr<CUsbHub>> OpenHubs(
     CUsbContext& context, unsigned timeoutMs,
     const std::vector<std::string>* locations = nullptr,
-    std::vector<RefusedHub>* refused = nullptr);
+    std::vector<RefusedHub>* refused = nullptr, bool rootHubs = false);
+
+// "usb1": the root hub of bus 1.
+bool IsRootLocation(const std::string& location);
 
 // The port path below the root hub: "1.4" for "1-1.4".
 std::string PathBelowRoot(const std::string& location);

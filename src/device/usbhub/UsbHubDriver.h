@@ -50,7 +50,7 @@ class CUsbHubDriver : public IDriver {
   std::unique_ptr<CUsbHub> m_hub;
   std::unique_ptr<CUsbHub> m_partner;
   std::string m_partnerLocation;
-  std::vector<int> m_ports;  // by channel
+  std::vector<std::vector<int>> m_channels;  // the ports of each channel (ganged: all)
   std::string m_reported;    // the last message, not repeated
   bool m_disableRefused = false;  // a refused `disable` attribute is reported once
 };

@@ -48,10 +48,20 @@ HubEmulator::~HubEmulator() { m_bed.DetachIoctl(DevNode()); }
 std::string HubEmulator::SysPath() const {
   // A hub behind another hub lies below it: usb1/1-1/1-1.4.
   std::string path = "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_layout.bus);
+  if (Root()) return path;
   for (size_t dot = m_layout.location.find('.'); dot != std::string::npos;
        dot = m_layout.location.find('.', dot + 1))
     path += "/" + m_layout.location.substr(0, dot);
   return path + "/" + m_layout.location;
+}
+
+bool HubEmulator::Root() const { return m_layout.location.rfind("usb", 0) == 0; }
+
+std::string HubEmulator::PortDir(int port) const {
+  // A root hub's interface is 1-0:1.0 and its ports usb1-portN.
+  const std::string iface =
+      Root() ? std::to_string(m_layout.bus) + "-0:1.0" : m_layout.location + ":1.0";
+  return iface + "/" + m_layout.location + "-port" + std::to_string(port);
 }
 
 std::string HubEmulator::DevNode() const {
@@ -106,8 +116,7 @@ std::string HubEmulator::Record() const {
                   "A: bNumConfigurations=1\\n\nA: dev=189:" + minor + "\\n\n" +
                   "H: descriptors=" + descriptors + "\n";
   for (int p = 1; p <= m_layout.ports; ++p)
-    r += "A: " + m_layout.location + ":1.0/" + m_layout.location + "-port" + std::to_string(p) +
-         "/disable=0\\n\n";
+    r += "A: " + PortDir(p) + "/disable=0\\n\n";
   return r;
 }
 
@@ -140,8 +149,7 @@ void HubEmulator::RefuseOpen() {
 
 void HubEmulator::RefuseDisable(int port) {
   // A directory in its place: opening it for writing fails, even for root.
-  const std::string path = m_bed.RootDir() + SysPath() + "/" + m_layout.location + ":1.0/" +
-                           m_layout.location + "-port" + std::to_string(port) + "/disable";
+  const std::string path = m_bed.RootDir() + SysPath() + "/" + PortDir(port) + "/disable";
   std::filesystem::remove(path);
   std::filesystem::create_directory(path);
 }
@@ -157,9 +165,7 @@ int HubEmulator::StatusRequests(int port) const {
 }
 
 std::string HubEmulator::DisableAttribute(int port) const {
-  std::string value = m_bed.ReadAttribute(
-      SysPath(), m_layout.location + ":1.0/" + m_layout.location + "-port" + std::to_string(port) +
-                     "/disable");
+  std::string value = m_bed.ReadAttribute(SysPath(), PortDir(port) + "/disable");
   while (!value.empty() && value.back() == '\n') value.pop_back();
   return value;
 }

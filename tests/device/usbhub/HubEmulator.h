@@ -18,7 +18,9 @@ namespace toggra::test {
 
 struct HubLayout {
   int bus = 1;
-  std::string location = "1-1";  // "1-1.4": behind port 4 of the emulated hub 1-1
+  // "1-1.4": behind port 4 of the emulated hub 1-1; "usb1": the root hub
+  // (devnum 1).
+  std::string location = "1-1";
   int devnum = 2;
   int ports = 4;
   bool superSpeed = false;  // the USB 3 half of a hub
@@ -77,6 +79,9 @@ class HubEmulator {
   std::vector<uint8_t> HubDescriptor() const;
   std::vector<uint8_t> Bos() const;
   std::string Record() const;
+  bool Root() const;
+  // The port's folder below the hub's sysfs folder.
+  std::string PortDir(int port) const;
 
   UmockdevTestbed& m_bed;
   HubLayout m_layout;

@@ -109,6 +109,14 @@ TEST_F(HubPrograms, CtlSwitchesTheHubAndItsOwnUsbThreeHalfOnly) {
   EXPECT_EQ(out.find("usbhub:2-1"), std::string::npos) << out;
 }
 
+TEST_F(HubPrograms, CtlSwitchesAGangedHubAsOneChannel) {
+  HubEmulator ganged(bed, {.perPortPower = false});
+  ASSERT_TRUE(ganged.Ok());
+  EXPECT_EQ(Ctl({"off", "usbhub:1-1:ganged"}, "usbhub:1-1:ganged"), 0) << err;
+  for (int port = 1; port <= 4; ++port) EXPECT_FALSE(ganged.PortPower(port)) << port;
+  EXPECT_EQ(Ctl({"off", "usbhub:1-1:1"}), 1);  // not named ganged: refused
+}
+
 #ifdef TOGGRA_EXECUTABLE
 // Four columns: the start-up reads each port and sends it its state once;
 // the per-tick read-back goes on through an unplug and after the return.

@@ -217,6 +217,33 @@ TEST_F(UsbHubBackend, CascadedChipsPairOnlyByPortPathAndAmbiguityPairsNone) {
   EXPECT_TRUE(up3.PortPower(3));
 }
 
+TEST_F(UsbHubBackend, RootHubAndGangedHubOnlyWhenNamedSo) {
+  HubEmulator& root = AddHub({.location = "usb1", .devnum = 1});
+  HubEmulator& ganged = AddHub({.perPortPower = false});
+  const auto offered = AvailableHubEntries();
+  EXPECT_TRUE(offered.empty()) << offered.front().first;
+  auto onboard = Open("usb1");
+  ASSERT_EQ(onboard->OpenArvendal(), 1) << (errors.empty() ? "" : errors.front());
+  EXPECT_EQ(onboard->DeviceName(0), "usb1");
+  EXPECT_EQ(onboard->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_FALSE(root.PortPower(2));
+  EXPECT_EQ(root.DisableAttribute(2), "1");  // 1-0:1.0/usb1-port2/disable
+  EXPECT_TRUE(ganged.PortPower(2));
+
+  auto whole = Open("1-1:ganged");
+  ASSERT_EQ(whole->OpenArvendal(), 1);
+  int count = 0, button = 0;
+  whole->GetSwitchConfig(0, &count, &button);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(whole->ChannelName(0, 0), "ganged");
+  EXPECT_EQ(whole->SetSwitch(0, kFirst, 0), 1);
+  for (int port = 1; port <= 4; ++port) EXPECT_FALSE(ganged.PortPower(port)) << port;
+  EXPECT_EQ(whole->GetSwitch(0, kFirst), 0);
+  ganged.SetPortPower(3, true);
+  EXPECT_EQ(whole->GetSwitch(0, kFirst), 1);
+  EXPECT_TRUE(root.PortPower(1));
+}
+
 TEST_F(UsbHubBackend, FaultsReadUnreachableAndTheHubComesBack) {
   HubEmulator& hub = AddHub({});
   auto lib = Open("1-1", 50);
@@ -255,8 +282,15 @@ TEST(UsbHubEntry, ParsesLocationsAndPortLists) {
   EXPECT_EQ(e.ports, (std::vector<int>{2, 3}));
   ASSERT_TRUE(ParseHubEntry("3-2", &e, &reason));
   EXPECT_TRUE(e.ports.empty());
+  EXPECT_FALSE(e.ganged);
+  ASSERT_TRUE(ParseHubEntry("usb2:1,3", &e, &reason));
+  EXPECT_EQ(e.location, "usb2");
+  ASSERT_TRUE(ParseHubEntry("1-1:ganged", &e, &reason));
+  EXPECT_TRUE(e.ganged);
+  EXPECT_TRUE(e.ports.empty());
   for (const char* bad : {"", "1", "1-", "x-1", "1-1..2", "1-0", "1-1:", "1-1:0", "1-1:2,2",
-                          "1-1:2;3", "1-1:256", "1-1.4:a"})
+                          "1-1:2;3", "1-1:256", "1-1.4:a", "usb", "usb0", "usbx", "usb1-1",
+                          "1-1:2,ganged"})
     EXPECT_FALSE(ParseHubEntry(bad, &e, &reason)) << bad;
   EXPECT_EQ(HubSerial("1-1.4"), HubSerial("1-1.4"));
   EXPECT_GE(HubSerial("255-255.255.255.255.255.255.255"), 0);
