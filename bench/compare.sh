@@ -106,16 +106,25 @@ rss_kib() { awk '/^VmRSS:/{print $2}' /proc/"$1"/status; }
 echo "Measuring start-up ($runs starts each)..." >&2
 : >"$work/toggra.starts"
 : >"$work/floor.starts"
+# Also the CPU time the process has used once its window is shown (read
+# within 0.1 s of it, while it idles): on a busy machine the wall-clock time
+# mostly measures the wait for a core, this does not.
+: >"$work/toggra.cpu"
+: >"$work/floor.cpu"
 for _ in $(seq "$runs"); do
   start toggra "${toggra[@]}"
   shown_after "$work/toggra.err" >>"$work/toggra.starts"
+  cpu_ns "$pid" >>"$work/toggra.cpu"
   stop "$pid"
   start floor "${floor[@]}"
   shown_after "$work/floor.err" >>"$work/floor.starts"
+  cpu_ns "$pid" >>"$work/floor.cpu"
   stop "$pid"
 done
 toggra_start=$(median <"$work/toggra.starts")
 floor_start=$(median <"$work/floor.starts")
+toggra_start_cpu=$(median <"$work/toggra.cpu")
+floor_start_cpu=$(median <"$work/floor.cpu")
 
 echo "Measuring ${idle} s of idle ticking..." >&2
 start toggra "${toggra[@]}"
@@ -142,15 +151,18 @@ tick_ns=$("$build/toggra_benchmarks" --benchmark_filter='^BM_TimerTick/Plain16_B
   awk -F, '$1 ~ /_median"?$/ {print $3}')
 
 awk -v ts="$toggra_start" -v fs="$floor_start" -v tr="$toggra_rss" -v fr="$floor_rss" \
+  -v tsc="$toggra_start_cpu" -v fsc="$floor_start_cpu" \
   -v tc="$toggra_cpu" -v fc="$floor_cpu" -v idle="$idle" -v tick="$tick_ns" '
 function verdict(ok) { return ok ? "met" : "MISSED" }
 BEGIN {
   tcpu = 100 * tc / (idle * 1e9); fcpu = 100 * fc / (idle * 1e9)
   printf "%-34s %12s %12s %8s   %s\n", "", "Toggra", "floor", "ratio", "goal"
-  printf "%-34s %10.1f ms %9.1f ms %8.2f   <= 1.5x floor: %s\n", "start-up to the first window",
-    1000 * ts, 1000 * fs, ts / fs, verdict(ts <= 1.5 * fs)
-  printf "%-34s %8.1f MiB %8.1f MiB %8.2f   <= 1.5x floor: %s\n", "resident memory",
-    tr / 1024, fr / 1024, tr / fr, verdict(tr <= 1.5 * fr)
+  printf "%-34s %10.1f ms %9.1f ms %8.2f   <= 1.15x floor: %s\n", "start-up to the first window",
+    1000 * ts, 1000 * fs, ts / fs, verdict(ts <= 1.15 * fs)
+  printf "%-34s %10.1f ms %9.1f ms %8.2f   <= 1.15x floor: %s\n", "CPU time to the first window",
+    tsc / 1e6, fsc / 1e6, tsc / fsc, verdict(tsc <= 1.15 * fsc)
+  printf "%-34s %8.1f MiB %8.1f MiB %8.2f   <= 1.15x floor: %s\n", "resident memory",
+    tr / 1024, fr / 1024, tr / fr, verdict(tr <= 1.15 * fr)
   printf "%-34s %11.2f %% %10.2f %% %8.2f   < 1 %% of one core: %s\n",
     "idle CPU, 16 columns, state file", tcpu, fcpu, (fcpu > 0 ? tcpu / fcpu : 0), verdict(tcpu < 1)
   printf "%-34s %10.1f us %9.0f ms %7.3f%%   < 50 us (1 %% of the period): %s\n",

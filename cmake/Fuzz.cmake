@@ -5,14 +5,14 @@ option(TOGGRA_BUILD_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 
 if(TOGGRA_BUILD_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    message(FATAL_ERROR "TOGGRA_BUILD_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++-14)")
+    message(FATAL_ERROR "TOGGRA_BUILD_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
   endif()
   # The core is instrumented for coverage and checked by both sanitizers; an
   # undefined operation aborts like a crash, so the fuzzer keeps the input.
   set(TOGGRA_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all)
   target_compile_options(toggra_core PRIVATE -fsanitize=fuzzer-no-link ${TOGGRA_FUZZ_SANITIZERS})
   target_link_options(toggra_core INTERFACE ${TOGGRA_FUZZ_SANITIZERS})
-  foreach(target IN ITEMS cmdline state hive bench)
+  foreach(target IN ITEMS cmdline state hive bench conf)
     add_executable(fuzz_${target} ${CMAKE_SOURCE_DIR}/fuzz/fuzz_${target}.cpp)
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer ${TOGGRA_FUZZ_SANITIZERS})
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)

@@ -5,8 +5,8 @@
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]
 #
-# SECONDS per target (default 30); TARGET one of cmdline, state, hive, bench
-# (default all four). Environment: FUZZ_BUILD_DIR (default build-fuzz),
+# SECONDS per target (default 30); TARGET one of cmdline, state, hive, bench, conf
+# (default all five). Environment: FUZZ_BUILD_DIR (default build-fuzz),
 # FUZZ_WORK_DIR (where new inputs, logs and crash inputs go; default a fresh
 # temporary folder, kept when a target fails), FUZZ_JOBS (build jobs and
 # targets fuzzed at the same time, default 2).
@@ -16,13 +16,13 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(cmdline state hive bench)
+[ ${#targets[@]} -eq 0 ] && targets=(cmdline state hive bench conf)
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 work=${FUZZ_WORK_DIR:-$(mktemp -d /tmp/toggra-fuzz.XXXXXX)}
 mkdir -p "$work"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DTOGGRA_BUILD_FUZZ=ON \
+  -DCMAKE_CXX_COMPILER=clang++ -DTOGGRA_BUILD_FUZZ=ON \
   -DTOGGRA_BUILD_GUI=OFF -DTOGGRA_BUILD_TESTS=OFF -DTOGGRA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target "${targets[@]/#/fuzz_}"
 

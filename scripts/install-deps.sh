@@ -1,14 +1,39 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Toggra need; does
-# nothing when they are all present.
+# nothing when they are all present. Works on Debian 12 and 13: the clang
+# packages are those of the release's default clang (the version the `clang`
+# package depends on), so no compiler version is written down here.
 set -euo pipefail
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+
+# The major version of the release's default clang ("clang-19" in the
+# Depends line of the `clang` package means 19).
+default_clang() {
+  apt-cache show --no-all-versions clang 2>/dev/null |
+    sed -n 's/^Depends:.*\bclang-\([0-9][0-9]*\)\b.*/\1/p' | head -1
+}
+updated=0
+clang_major=$(default_clang)
+if [ -z "$clang_major" ]; then
+  # A fresh root has no package lists yet.
+  $SUDO apt-get update -qq
+  updated=1
+  clang_major=$(default_clang)
+fi
+if [ -z "$clang_major" ]; then
+  echo "install-deps.sh: this release offers no clang package" >&2
+  exit 1
+fi
+
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
-  clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind
-  desktop-file-utils appstream dpkg-dev librsvg2-bin groff-base
+  clang libclang-rt-dev "libfuzzer-${clang_major}-dev" valgrind
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin groff-base lintian systemd
   xdotool imagemagick
   libusb-1.0-0-dev umockdev libumockdev-dev
   libhidapi-dev libgpiod-dev
@@ -21,8 +46,5 @@ done
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
+[ $updated -eq 1 ] || $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -5,7 +5,7 @@ target_include_directories(toggra_core PUBLIC ${CMAKE_SOURCE_DIR}/include)
 target_link_libraries(toggra_core PUBLIC ${CMAKE_DL_LIBS})
 # The example plug-in links the core's bench code into a shared object.
 set_property(TARGET toggra_core PROPERTY POSITION_INDEPENDENT_CODE ON)
-install(FILES include/toggra/toggra_driver.h DESTINATION include/toggra)
+install(FILES include/toggra/toggra_driver.h DESTINATION include/toggra COMPONENT dev)
 
 add_library(toggra-bench-plugin MODULE examples/plugin/bench_plugin.cpp)
 target_link_libraries(toggra-bench-plugin PRIVATE toggra_core)

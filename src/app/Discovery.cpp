@@ -7,6 +7,7 @@
 #include "app/Format.h"
 #include "app/StartUpSteps.h"
 #include "device/Backend.h"
+#include "settings/Captions.h"
 #include "trafficlight/ColumnSteps.h"
 
 namespace toggra {
@@ -101,7 +102,8 @@ bool SetUpColumn(CToggraDlg& dlg, CDeviceSettings& settings, int d, const Device
   }
 
   std::string tipName;
-  if (!settings.ReadString(name(kEntryDevId), &tipName)) {
+  if (!ReadCaption(settings, name(kEntryDevId),
+                   sim ? std::string() : StableChannelId(*dlg.m_device, d, r.m_switchId), &tipName)) {
     tipName = sim ? kStrSimulation
                   : Format("%d%s", dlg.m_device->GetSerialNumber(d), row.suffix);
   }

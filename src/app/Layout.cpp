@@ -4,6 +4,8 @@
 
 #include "app/Format.h"
 #include "app/StartUpSteps.h"
+#include "device/DeviceRegistry.h"
+#include "settings/Captions.h"
 
 namespace toggra {
 
@@ -88,6 +90,12 @@ void ArrangeTrafficLightRows(CToggraDlg& dlg) {
 
 }  // namespace
 
+std::string StableChannelId(CPivlink& lib, int device, int switchId) {
+  auto* composite = dynamic_cast<CCompositePivlink*>(&lib);
+  if (!composite || device < 0 || switchId < kFirstSwitchId) return {};
+  return composite->ChannelId(device, switchId - kFirstSwitchId);
+}
+
 std::string CaptionWith(CToggraDlg& dlg, CDeviceSettings& settings, int i) {
   const SwitchRecord& r = dlg.m_records[i];
   const bool sim = dlg.m_simulation != 0;
@@ -101,8 +109,9 @@ std::string CaptionWith(CToggraDlg& dlg, CDeviceSettings& settings, int i) {
   const int version = sim ? kSimulatedVersion : lib.GetVersion(r.m_devNo);
   const int serial = sim ? kSimulatedSerial : lib.GetSerialNumber(r.m_devNo);
   std::string devId;
-  const bool hasDevId = settings.ReadString(
-      CDeviceSettings::ValueName(keyType, version, serial, kEntryDevId), &devId);
+  const bool hasDevId =
+      ReadCaption(settings, CDeviceSettings::ValueName(keyType, version, serial, kEntryDevId),
+                  sim ? std::string() : StableChannelId(lib, r.m_devNo, r.m_switchId), &devId);
 
   if (!r.m_candidate.empty()) return r.m_candidate;
   if (dlg.m_nameList && static_cast<int>(dlg.m_nameList->size()) > i)

@@ -37,8 +37,12 @@ inline constexpr int kSimulatedType = 8;
 inline constexpr int kSimulatedVersion = 5;
 inline constexpr int kSimulatedSerial = 1;
 
-// Caption of column i, reading "devID" through `settings`.
+// Caption of column i, reading "devID" through `settings`, else toggra.conf.
 std::string CaptionWith(CToggraDlg& dlg, CDeviceSettings& settings, int i);
+
+// The stable id BACKEND:DEVICE:CHANNEL of a device's channel, or empty when
+// the library is no composite of back-ends.
+std::string StableChannelId(CPivlink& lib, int device, int switchId);
 
 // Captions, duration texts, window size and rows for the k shown columns.
 void LayoutWith(CToggraDlg& dlg, CDeviceSettings& settings, int k);

@@ -13,6 +13,7 @@ constexpr int kQos = 1;
 // Reconnect after 1, 4, 9, 16, 25, then every 30 seconds.
 constexpr unsigned kReconnectDelay = 1;
 constexpr unsigned kReconnectDelayMax = 30;
+constexpr const char* kSystemCaPath = "/etc/ssl/certs";
 // CONNACK codes that no retry can change.
 constexpr int kConnackBadLogin = 4;
 constexpr int kConnackNotAuthorised = 5;
@@ -63,10 +64,15 @@ bool CMqttClient::Start(std::string* reason) {
   }
   if (m_config.tls) {
     int rc;
-    if (m_config.caFile.empty()) {
+    const char* cert = m_config.certFile.empty() ? nullptr : m_config.certFile.c_str();
+    const char* key = m_config.keyFile.empty() ? nullptr : m_config.keyFile.c_str();
+    if (m_config.caFile.empty() && !cert) {
       rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    } else if (m_config.caFile.empty()) {
+      // A client certificate needs the CA named: the system's folder of them.
+      rc = mosquitto_tls_set(m_mosq, nullptr, kSystemCaPath, cert, key, nullptr);
     } else {
-      rc = mosquitto_tls_set(m_mosq, m_config.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+      rc = mosquitto_tls_set(m_mosq, m_config.caFile.c_str(), nullptr, cert, key, nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
       *reason = "TLS for " + Where() + ": " + MqttErrorText(rc);

@@ -47,7 +47,25 @@ class IMqttHandler {
   virtual void OnProblem(const std::string& text) = 0;
 };
 
-class CMqttClient : public IMqttTransport {
+// A broker connection as the programs see it. The programs get theirs from
+// the mqtt back-end module (CreateMqttClient in device/BackendModule.h), so
+// that only the module links libmosquitto.
+class IMqttClient : public IMqttTransport {
+ public:
+  // Starts the network thread, which connects in the background; a broker
+  // that is down is no failure. False (with *reason) only for settings the
+  // library refuses (TLS files, an unresolvable host name).
+  virtual bool Start(std::string* reason) = 0;
+  // Publishes `lastTopic`/`lastPayload` (retained) when connected, ends the
+  // connection cleanly and joins the thread. Waits at most for the packets
+  // already queued on a live connection.
+  virtual void Stop(const std::string& lastTopic, const std::string& lastPayload) = 0;
+  virtual bool Connected() const = 0;
+  // Connections made so far (for tests and figures).
+  virtual int Connects() const = 0;
+};
+
+class CMqttClient : public IMqttClient {
  public:
   // `will` is published by the broker with retain when the connection breaks
   // without a clean end; empty topic for none.
@@ -57,20 +75,14 @@ class CMqttClient : public IMqttTransport {
   CMqttClient(const CMqttClient&) = delete;
   CMqttClient& operator=(const CMqttClient&) = delete;
 
-  // Starts the network thread, which connects in the background; a broker
-  // that is down is no failure. False (with *reason) only for settings the
-  // library refuses (TLS files, an unresolvable host name).
-  bool Start(std::string* reason);
-  // Publishes `lastTopic`/`lastPayload` (retained) when connected, ends the
-  // connection cleanly and joins the thread. Waits at most for the packets
-  // already queued on a live connection.
-  void Stop(const std::string& lastTopic = {}, const std::string& lastPayload = {});
+  bool Start(std::string* reason) override;
+  void Stop(const std::string& lastTopic, const std::string& lastPayload) override;
+  void Stop() { Stop({}, {}); }
 
   bool Publish(const std::string& topic, const std::string& payload, bool retain) override;
   bool Subscribe(const std::string& pattern) override;
-  bool Connected() const { return m_connected; }
-  // Connections made so far (for tests and figures).
-  int Connects() const { return m_connects; }
+  bool Connected() const override { return m_connected; }
+  int Connects() const override { return m_connects; }
   const MqttConfig& Config() const { return m_config; }
 
  private:

@@ -12,50 +12,22 @@
 #include <system_error>
 #include <vector>
 
+#include "config/Config.h"
 #include "settings/Registry.h"
 
 namespace toggra {
 
 namespace {
 
-constexpr const char* kOptionsKey = "SOFTWARE\\Arvendal GmbH\\USB\\Toggra";
-// Longest settings value read; a longer one counts as not set.
-constexpr uint32_t kValueBuffer = 4096;
 constexpr int kMaxPort = 65535;
 // Group and others may have no access at all to a password file.
 constexpr mode_t kForeignAccess = S_IRWXG | S_IRWXO;
 
-struct Setting {
-  const char* variable;
-  const char* value;
-};
-constexpr Setting kUrl{"TOGGRA_MQTT", "MQTT"};
-constexpr Setting kPasswordFile{"TOGGRA_MQTT_PASSWORD_FILE", "MQTTPasswordFile"};
-constexpr Setting kCaFile{"TOGGRA_MQTT_CA_FILE", "MQTTCAFile"};
-constexpr Setting kPrefix{"TOGGRA_MQTT_PREFIX", "MQTTPrefix"};
-
-bool ReadUserString(IRegistry* registry, const char* name, std::string* value) {
-  std::unique_ptr<IRegKey> key;
-  if (!registry ||
-      registry->OpenKey(RegRoot::CurrentUser, kOptionsKey, RegAccess::Read, &key) != ERROR_SUCCESS ||
-      !key)
-    return false;
-  std::vector<char> buffer(kValueBuffer, '\0');
-  uint32_t type = REG_NONE;
-  uint32_t size = kValueBuffer;
-  if (key->QueryValue(name, &type, buffer.data(), &size) != ERROR_SUCCESS || type != REG_SZ)
-    return false;
-  const char* end = static_cast<const char*>(std::memchr(buffer.data(), '\0', size));
-  value->assign(buffer.data(), end ? static_cast<size_t>(end - buffer.data()) : size);
-  return true;
-}
-
-std::string Read(const Setting& s, IRegistry* registry, const GetEnv& getenv) {
-  const char* env = getenv ? getenv(s.variable) : std::getenv(s.variable);
-  if (env && *env) return env;
-  std::string stored;
-  if (ReadUserString(registry, s.value, &stored)) return stored;
-  return {};
+std::string Read(const char* key, const config::CConfig& conf, IRegistry* registry,
+                 const GetEnv& getenv) {
+  const config::Setting* setting = config::FindSetting(config::kSectionMqtt, key);
+  const auto value = setting ? config::Resolve(*setting, conf, registry, getenv) : std::nullopt;
+  return value ? value->value : std::string();
 }
 
 std::string Sanitised(std::string text) {
@@ -160,18 +132,31 @@ bool ValidTopicPrefix(const std::string& prefix) {
 
 MqttConfigResult LoadMqttConfig(IRegistry* registry, MqttConfig* config, std::string* reason,
                                 const GetEnv& getenv) {
-  const std::string url = Read(kUrl, registry, getenv);
+  const config::CConfig conf = config::LoadConfig(getenv);
+  const std::string url = Read("url", conf, registry, getenv);
   if (url.empty()) return MqttConfigResult::kOff;
   if (!ParseMqttUrl(url, config, reason)) return MqttConfigResult::kError;
   config->password.clear();
-  const std::string passwordFile = Read(kPasswordFile, registry, getenv);
+  const std::string passwordFile = Read("password-file", conf, registry, getenv);
   if (!passwordFile.empty() && !ReadPasswordFile(passwordFile, &config->password, reason))
     return MqttConfigResult::kError;
-  config->caFile = Read(kCaFile, registry, getenv);
-  config->prefix = Read(kPrefix, registry, getenv);
+  config->caFile = Read("ca-file", conf, registry, getenv);
+  config->certFile = Read("cert-file", conf, registry, getenv);
+  config->keyFile = Read("key-file", conf, registry, getenv);
+  if (config->certFile.empty() != config->keyFile.empty()) {
+    *reason = "a client certificate needs both cert-file and key-file";
+    return MqttConfigResult::kError;
+  }
+  config->prefix = Read("prefix", conf, registry, getenv);
   if (config->prefix.empty()) config->prefix = DefaultTopicPrefix();
   if (!ValidTopicPrefix(config->prefix)) {
     *reason = "topic prefix \"" + config->prefix + "\" must not be empty, hold + or #, or begin or end with /";
+    return MqttConfigResult::kError;
+  }
+  const std::string discovery = Read("discovery-prefix", conf, registry, getenv);
+  if (!discovery.empty()) config->discoveryPrefix = discovery;
+  if (!ValidTopicPrefix(config->discoveryPrefix)) {
+    *reason = "discovery prefix \"" + config->discoveryPrefix + "\" must not be empty, hold + or #, or begin or end with /";
     return MqttConfigResult::kError;
   }
   return MqttConfigResult::kOk;

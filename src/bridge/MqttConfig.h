@@ -1,13 +1,16 @@
 // Where the broker is and how to log in: the MQTT settings shared by the
 // bridge and the `mqtt:` back-end.
 //
-// Every setting is read from an environment variable first, then from a
-// string value under the application's key in the user hive
-// ([HKEY_CURRENT_USER\SOFTWARE\Arvendal GmbH\USB\Toggra]):
-//   TOGGRA_MQTT               / "MQTT"              mqtt[s]://[USER@]HOST[:PORT]
-//   TOGGRA_MQTT_PASSWORD_FILE / "MQTTPasswordFile"  the password, mode 0600
-//   TOGGRA_MQTT_CA_FILE       / "MQTTCAFile"        CA certificates for mqtts
-//   TOGGRA_MQTT_PREFIX        / "MQTTPrefix"        topic prefix (toggra/HOSTNAME)
+// Every setting is read from an environment variable first, then from [mqtt]
+// in toggra.conf, then (where the classic program had one) from a string value
+// under the application's key in the user hive (config/Config.h):
+//   TOGGRA_MQTT               / url              / "MQTT"   mqtt[s]://[USER@]HOST[:PORT]
+//   TOGGRA_MQTT_PASSWORD_FILE / password-file    / "MQTTPasswordFile"  mode 0600
+//   TOGGRA_MQTT_CA_FILE       / ca-file          / "MQTTCAFile"  CA certificates for mqtts
+//   TOGGRA_MQTT_CERT_FILE     / cert-file        / -        client certificate (PEM)
+//   TOGGRA_MQTT_KEY_FILE      / key-file         / -        its key (PEM)
+//   TOGGRA_MQTT_PREFIX        / prefix           / "MQTTPrefix"  topics (toggra/HOSTNAME)
+//   TOGGRA_MQTT_DISCOVERY_PREFIX / discovery-prefix / -     Home Assistant's (homeassistant)
 // The password never comes from the command line and is never logged.
 #pragma once
 
@@ -28,6 +31,8 @@ struct MqttConfig {
   std::string user;      // empty: no login
   std::string password;  // read from the password file
   std::string caFile;    // empty: the system's CA store
+  std::string certFile;  // empty: no client certificate
+  std::string keyFile;
   std::string prefix;    // without a trailing '/'
   std::string discoveryPrefix = "homeassistant";
 };

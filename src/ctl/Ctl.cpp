@@ -1,11 +1,16 @@
 #include "ctl/Ctl.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 
 #include "app/Format.h"
 #include "app/Ids.h"
+#include "app/StartProblem.h"
 #include "app/StartUpSteps.h"
+#include "bridge/MqttConfig.h"
+#include "config/Config.h"
 #include "ctl/CtlChannels.h"
 #include "device/DeviceRegistry.h"
 #include "settings/DeviceSettings.h"
@@ -23,6 +28,8 @@ struct Command {
   std::string id;
   bool all = false;
   bool json = false;
+  bool system = false;
+  std::string text;  // of `name`
   int seconds = kDefaultCycleSeconds;
 };
 
@@ -38,6 +45,8 @@ bool Parse(const std::vector<std::string>& args, Command* c, std::string* proble
       c->all = true;
     } else if (a == "--json") {
       c->json = true;
+    } else if (a == "--system") {
+      c->system = true;
     } else if (a == "--help" || a == "-h") {
       c->verb = "help";
       return true;
@@ -54,6 +63,26 @@ bool Parse(const std::vector<std::string>& args, Command* c, std::string* proble
   }
   c->verb = words[0];
   if (c->verb == "help") return true;
+  if (c->system && c->verb != "name") {
+    *problem = "--system is not an option of " + c->verb;
+    return false;
+  }
+  if (c->verb == "config") {
+    if (words.size() != 1 || c->all || c->json) {
+      *problem = "config takes no argument";
+      return false;
+    }
+    return true;
+  }
+  if (c->verb == "name") {
+    if (words.size() != 3 || c->all || c->json) {
+      *problem = "name takes ID TEXT (TEXT '' removes the caption)";
+      return false;
+    }
+    c->id = words[1];
+    c->text = words[2];
+    return true;
+  }
   if (c->verb == "list") {
     if (words.size() != 1) {
       *problem = "list takes no id";
@@ -112,17 +141,110 @@ void PrintChannels(std::ostream& out, const std::vector<CtlChannel>& channels, b
     out << "available\t" << entry << "\t" << description << "\n";
 }
 
+std::string Joined(const std::vector<std::string>& parts, const char* separator) {
+  std::string text;
+  for (const std::string& p : parts) text += (text.empty() ? "" : separator) + p;
+  return text;
+}
+
+// The device entries with their source, as ConfiguredDeviceEntries finds them.
+config::ConfValue DeviceEntriesSource(const config::CConfig& conf, const CtlServices& s) {
+  auto env = [&](const char* name) -> const char* {
+    const char* v = s.getenv ? s.getenv(name) : std::getenv(name);
+    return v && *v ? v : nullptr;
+  };
+  if (!env("TOGGRA_DEVICES"))
+    if (const char* bench = env("TOGGRA_BENCH"))
+      return {std::string("bench:") + bench, "environment TOGGRA_BENCH"};
+  if (auto v = config::Resolve(*config::FindSetting(config::kSectionDevices, "entries"), conf,
+                               s.registry, s.getenv))
+    return *v;
+  return {Joined(s.backends->DefaultEntries(), "; "), "default"};
+}
+
+void PrintSetting(std::ostream& out, const std::string& key, const std::string& value,
+                  const std::string& source) {
+  out << key << " = " << value << "\t# " << source << "\n";
+}
+
+int PrintConfig(const CtlServices& s) {
+  std::ostream& out = *s.out;
+  const config::CConfig conf = config::LoadConfig(s.getenv);
+  auto describe = [](const std::string& path, const char* role) {
+    std::error_code ec;
+    const bool exists = !path.empty() && std::filesystem::exists(path, ec);
+    return std::string("# ") + role + " file: " + (path.empty() ? "(none: no HOME)" : path) +
+           (exists ? "" : " (absent)") + "\n";
+  };
+  out << describe(conf.Paths().machine, "machine") << describe(conf.Paths().user, "user");
+  const config::ConfValue entries = DeviceEntriesSource(conf, s);
+  out << "\n[" << config::kSectionDevices << "]\n";
+  PrintSetting(out, "entries", entries.value, entries.source);
+  out << "\n[" << config::kSectionMqtt << "]\n";
+  for (const config::Setting& setting : config::KnownSettings()) {
+    if (std::string(setting.section) != config::kSectionMqtt) continue;
+    if (auto v = config::Resolve(setting, conf, s.registry, s.getenv)) {
+      PrintSetting(out, setting.key, v->value, v->source);
+    } else if (std::string(setting.key) == "prefix") {
+      PrintSetting(out, setting.key, DefaultTopicPrefix(), "default");
+    } else if (std::string(setting.key) == "discovery-prefix") {
+      PrintSetting(out, setting.key, MqttConfig().discoveryPrefix, "default");
+    } else {
+      PrintSetting(out, setting.key, "", "not set");
+    }
+  }
+  out << "\n[" << config::kSectionCaption << "]\n";
+  for (const auto& [id, value] : conf.Captions()) PrintSetting(out, id, value.value, value.source);
+  return kCtlExitDone;
+}
+
+int SetName(const Command& c, const CtlServices& s) {
+  const config::ConfPaths paths = config::DefaultConfPaths(s.getenv);
+  const std::string& path = c.system ? paths.machine : paths.user;
+  if (path.empty()) {
+    *s.err << "toggra-ctl: no user configuration file (neither XDG_CONFIG_HOME nor HOME is set)\n";
+    return kCtlExitUsage;
+  }
+  std::string reason;
+  if (!config::WriteCaption(path, c.id, c.text, &reason)) {
+    *s.err << "toggra-ctl: " << reason << "\n";
+    return kCtlExitDevice;
+  }
+  *s.out << (c.text.empty() ? "removed the caption of " + c.id : c.id + " = " + c.text) << " in "
+         << path << "\n";
+  return kCtlExitDone;
+}
+
+// Captions from toggra.conf for the channels that have neither a candidate's
+// name nor a "devID" value.
+void AddFileCaptions(std::vector<CtlChannel>& channels, CDeviceSettings* settings,
+                     const CtlServices& s) {
+  const config::CConfig conf = config::LoadConfig(s.getenv);
+  for (CtlChannel& c : channels) {
+    std::string stored;
+    if (settings && !c.prefix.empty() &&
+        (settings->ReadString(c.prefix + "-" + kEntryCandidate, &stored) ||
+         settings->ReadString(c.prefix + "-" + kEntryDevId, &stored)))
+      continue;
+    if (auto caption = conf.Caption(c.id)) c.caption = caption->value;
+  }
+}
+
 }  // namespace
 
 std::string CtlUsage() {
   return "usage: toggra-ctl list [--all] [--json]\n"
+         "       toggra-ctl config                (the configuration and where each value comes from)\n"
+         "       toggra-ctl name ID TEXT [--system] (a caption in toggra.conf; TEXT '' removes it)\n"
          "       toggra-ctl status ID [--json]\n"
          "       toggra-ctl on|off|toggle ID\n"
          "       toggra-ctl cycle ID [SECONDS]   (off, wait, on; default 2 s)\n"
          "ID is BACKEND:DEVICE:CHANNEL (usbhub:1-1.4:2, bench:0:3) or the channel's\n"
          "settings prefix (08-1f-00001a2b). The devices are those of TOGGRA_DEVICES,\n"
-         "TOGGRA_BENCH or the \"Devices\" setting, as for toggra.\n"
-         "Exit status: 0 done, 1 refused or unreachable, 2 usage error.\n";
+         "TOGGRA_BENCH, [devices] entries of toggra.conf or the \"Devices\" setting, as for\n"
+         "toggra.\n"
+         "Exit status: 0 done, 1 refused, unreachable or no device found, 2 usage error\n"
+         "or an unknown back-end.\n";
 }
 
 int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
@@ -139,7 +261,15 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
     return kCtlExitDone;
   }
 
+  if (c.verb == "config") return PrintConfig(s);
+  if (c.verb == "name") return SetName(c, s);
+
   const std::vector<std::string> entries = ConfiguredDeviceEntries(s.registry, s.getenv);
+  // An entry that no hardware can make work is a usage error.
+  if (const auto unusable = UnusableDeviceEntries(*s.backends, entries); !unusable.empty()) {
+    for (const std::string& message : unusable) err << "toggra-ctl: " << message << "\n";
+    return kCtlExitUsage;
+  }
   std::unique_ptr<CCompositePivlink> lib =
       s.backends->Open(entries, [&](const std::string& m) { err << "toggra-ctl: " << m << "\n"; });
   const int devices = lib->OpenArvendal();
@@ -147,11 +277,28 @@ int RunCtl(const std::vector<std::string>& args, const CtlServices& s) {
   DeviceSettingsRoot root;
   if (s.registry) settings = std::make_unique<CDeviceSettings>(*s.registry, root, nullptr);
   std::vector<CtlChannel> channels = ListChannels(*lib, devices, settings.get());
+  AddFileCaptions(channels, settings.get(), s);
 
   if (c.verb == "list") {
-    PrintChannels(out, channels, c.json,
-                  c.all ? AvailableEntries(*s.backends, entries) : Available{});
-    return kCtlExitDone;
+    const Available available = c.all ? AvailableEntries(*s.backends, entries) : Available{};
+    PrintChannels(out, channels, c.json, available);
+    // The last line of `list --all`: the back-ends this build has.
+    if (c.all && !c.json) {
+      const char* separator = "\t";
+      out << "backends";
+      for (const BackendInfo& b : s.backends->Backends()) {
+        out << separator << b.name;
+        separator = " ";
+      }
+      out << "\n";
+    }
+    if (!channels.empty() || !available.empty()) return kCtlExitDone;
+    const config::ConfValue searched = DeviceEntriesSource(config::LoadConfig(s.getenv), s);
+    err << "toggra-ctl: no device found; searched " << Joined(entries, "; ") << " ("
+        << searched.source << ").\n"
+        << "A device that is attached but not found usually lacks permission (the udev rules, "
+           "the group toggra); toggra-ctl list --all names what could not be opened.\n";
+    return kCtlExitDevice;
   }
 
   CtlChannel* channel = FindChannel(channels, c.id);

@@ -1,19 +1,17 @@
-// The table of back-ends built into this program. Each back-end folder
-// provides one Register... function; the order here is the order in which
-// `toggra-ctl list --all` offers their hardware.
+// The table of back-ends of this program: the bench and the plug-in loader
+// are built in; the hardware back-ends are modules of this build
+// (BackendModule.h), each loaded when first needed. The order here is the
+// order in which `toggra-ctl list --all` offers their hardware.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
+#include "device/BackendModule.h"
 #include "device/BenchPivlink.h"
 #include "device/DeviceRegistry.h"
-#include "device/gpio/GpioDriver.h"
-#include "device/hidrelay/HidRelayDriver.h"
 #include "device/plugin/PluginPivlink.h"
-#include "device/usbhub/UsbHubDriver.h"
-#include "device/mqtt/MqttDriver.h"
 
 namespace toggra {
 
@@ -44,11 +42,8 @@ void RegisterBench(CDeviceRegistry& registry) {
 CDeviceRegistry MakeBuiltinRegistry() {
   CDeviceRegistry registry;
   RegisterBench(registry);
-  RegisterHidRelay(registry);
-  RegisterGpio(registry);
   RegisterPlugin(registry);
-  RegisterUsbHub(registry);
-  RegisterMqtt(registry);
+  RegisterModuleBackends(registry);
   return registry;
 }
 

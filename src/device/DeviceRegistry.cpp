@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "config/Config.h"
 #include "settings/Registry.h"
 
 namespace toggra {
@@ -234,6 +235,9 @@ std::vector<std::string> ConfiguredDeviceEntries(
   if (const char* list = env("TOGGRA_DEVICES"); list && *list) return SplitDeviceList(list);
   if (const char* bench = env("TOGGRA_BENCH"); bench && *bench)
     return {std::string("bench:") + bench};
+  // toggra.conf over the hive value.
+  if (auto entries = config::LoadConfig(getenvFn).FileValue(config::kSectionDevices, "entries"))
+    return SplitDeviceList(entries->value);
   std::string stored;
   if (ReadUserString(registry, kOptionDevices, &stored)) return SplitDeviceList(stored);
   return BuiltinRegistry().DefaultEntries();

@@ -127,7 +127,8 @@ const CDeviceRegistry& BuiltinRegistry();
 inline constexpr const char* kOptionDevices = "Devices";
 
 // The configured entries: TOGGRA_DEVICES (`;`-separated) when set, else
-// TOGGRA_BENCH=FILE as `bench:FILE`, else the string value "Devices" under the
+// TOGGRA_BENCH=FILE as `bench:FILE`, else `entries` in [devices] of toggra.conf
+// (config/Config.h), else the string value "Devices" under the
 // application's key in the user hive (when `registry` is given), else the
 // back-ends' defaults. `getenv` is replaceable for tests.
 std::vector<std::string> ConfiguredDeviceEntries(

@@ -6,14 +6,9 @@
 #include <mutex>
 
 #include "app/ToggraDlg.h"
+#include "device/BackendModule.h"
 
 namespace toggra::frontend {
-
-std::unique_ptr<CMqttClient> CreateMqttClient(const MqttConfig& config, const std::string& clientId,
-                                              IMqttHandler& handler, const std::string& willTopic,
-                                              const std::string& willPayload) {
-  return std::make_unique<CMqttClient>(config, clientId, handler, willTopic, willPayload);
-}
 
 // Passes the network thread's calls on to the bridge and notes how the first
 // attempt to connect ended, for a start that waits for it.
@@ -84,8 +79,14 @@ StartProblem CBridgeRunner::Start(IRegistry& registry, IEventQueue& events,
   r->m_bridge = std::make_unique<CMqttBridge>(config.prefix, config.discoveryPrefix, events);
   r->m_handler = std::make_unique<Handler>(*r->m_bridge);
   const std::string clientId = "toggra-" + std::to_string(::getpid()) + "-" + config.prefix;
+  // The client comes from the mqtt back-end module, loaded only now.
   r->m_client = CreateMqttClient(config, clientId, *r->m_handler, r->m_bridge->StatusTopic(),
-                                 kPayloadOffline);
+                                 kPayloadOffline, &reason);
+  if (!r->m_client) {
+    // A build without the mqtt back-end, or its module missing.
+    say("MQTT: " + reason);
+    return StartProblem::kConfiguration;
+  }
   r->m_bridge->SetTransport(r->m_client.get());
   if (!r->m_client->Start(&reason)) {
     // The library refused the settings: TLS files, a host name not found.

@@ -24,11 +24,6 @@ class IRegistry;
 
 namespace toggra::frontend {
 
-// The broker client, made in this one place.
-std::unique_ptr<CMqttClient> CreateMqttClient(const MqttConfig& config, const std::string& clientId,
-                                              IMqttHandler& handler, const std::string& willTopic,
-                                              const std::string& willPayload);
-
 class CBridgeRunner : public QObject {
  public:
   using Say = std::function<void(const std::string& line)>;
@@ -60,7 +55,7 @@ class CBridgeRunner : public QObject {
   MqttConfig m_config;
   std::unique_ptr<Handler> m_handler;
   std::unique_ptr<CMqttBridge> m_bridge;
-  std::unique_ptr<CMqttClient> m_client;
+  std::unique_ptr<IMqttClient> m_client;
   QTimer m_tick;
 };
 

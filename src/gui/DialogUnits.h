@@ -12,7 +12,7 @@ namespace toggra::gui {
 class DialogUnits {
  public:
   explicit DialogUnits(const QFont& font);
-  DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
+  DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY), m_xNum(baseX), m_yNum(baseY) {}
 
   int X(int dlgX) const;
   int Y(int dlgY) const;
@@ -20,6 +20,13 @@ class DialogUnits {
 
   int BaseX() const { return m_baseX; }
   int BaseY() const { return m_baseY; }
+  // Units under which `columns` columns `columnWidth` dialog units wide fit
+  // into `available` pixels: these when they fit, else these shrunk in both
+  // directions by one factor, so that lamps and buttons keep their shape,
+  // never below kMinScalePermille, under which the texts in the buttons no
+  // longer fit.
+  DialogUnits FittedTo(int columns, int columnWidth, int available) const;
+  static constexpr int kMinScalePermille = 700;
 
   // The font all dialogs use: the desktop's default font.
   static QFont DialogFont();
@@ -27,6 +34,10 @@ class DialogUnits {
  private:
   int m_baseX = 6;
   int m_baseY = 13;
+  // Pixels = dialog units * num / den; fitted units map the column width to
+  // a whole number of pixels, so that every column is equally wide.
+  int m_xNum = m_baseX, m_xDen = 4;
+  int m_yNum = m_baseY, m_yDen = 8;
 };
 
 }  // namespace toggra::gui

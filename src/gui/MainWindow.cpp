@@ -9,11 +9,14 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <array>
 
 #include "app/ToggraDlg.h"
+#include "device/DeviceRegistry.h"
 #include "gui/ColumnFrame.h"
+#include "gui/DevicesDialog.h"
 #include "gui/KeyMapping.h"
 #include "gui/LampButton.h"
 #include "gui/LampIcons.h"
@@ -37,6 +40,7 @@ QString FromUtf8(const std::string& text) { return QString::fromStdString(text);
 constexpr const char* kMenuOptions = "&Anzeigeoptionen...";
 constexpr const char* kMenuOptionsWhen =
     "Die Anzeigeoptionen gelten ab dem nächsten Start ohne Argumente";
+constexpr const char* kMenuDevices = "&Geräte und Verbindungen…";
 
 }  // namespace
 
@@ -224,6 +228,15 @@ void CMainWindow::AddSystemMenuItem(int id, const std::string& text, bool separa
   action->setToolTip(when);
   addCommand(QString::fromUtf8(kMenuOptions))->setToolTip(when);
   m_systemMenu->addAction(when)->setEnabled(false);
+  m_systemMenu->addSeparator();
+  connect(m_systemMenu->addAction(QString::fromUtf8(kMenuDevices)), &QAction::triggered, this,
+          &CMainWindow::OpenDevicesDialog, Qt::QueuedConnection);
+}
+
+void CMainWindow::OpenDevicesDialog() {
+  if (!Live()) return;
+  CDevicesDialog dialog(BuiltinRegistry(), m_dlg->m_services.registry, this);
+  dialog.exec();
 }
 
 void CMainWindow::EndDialog(int result) {
@@ -249,7 +262,16 @@ void CMainWindow::SetFocus(int id) {
   if (QWidget* widget = ControlWidget(id)) widget->setFocus(Qt::OtherFocusReason);
 }
 
-Rect CMainWindow::MapDialogRect(const DlgRect& r) { return m_units.Map(r); }
+Rect CMainWindow::MapDialogRect(const DlgRect& r) { return FittedUnits().Map(r); }
+
+DialogUnits CMainWindow::FittedUnits() const {
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  const CControl* box = m_dlg ? m_dlg->FindControl(kIdGroupBox) : nullptr;
+  if (!shown || !box) return m_units;
+  const QMargins frame = FrameMargins();
+  return m_units.FittedTo(m_dlg->ShownColumns(), box->templateRect.cx,
+                          shown->availableGeometry().width() - frame.left() - frame.right());
+}
 
 Point CMainWindow::ClientOrigin() {
   const QMargins m = FrameMargins();

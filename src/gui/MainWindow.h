@@ -80,6 +80,10 @@ class CMainWindow : public QWidget, public IDialogHost {
   QWidget* CreateControlWidget(const CControl& control);
   void ApplyControl(QWidget* widget, const CControl& control);
   void KeepFocusInside();
+  // "Geräte und Verbindungen…" of the context menu.
+  void OpenDevicesDialog();
+  // The dialog units under which the shown columns fit the screen's width.
+  DialogUnits FittedUnits() const;
   void SetClientSize(const QSize& size);
   QMargins FrameMargins() const;
   // Attached and not ended: only then do events reach the dialog.

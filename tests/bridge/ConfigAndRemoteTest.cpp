@@ -11,8 +11,10 @@
 #include "bridge/HomeAssistant.h"
 #include "bridge/MqttConfig.h"
 #include "bridge/Topics.h"
+#ifdef TOGGRA_TEST_MQTT_BACKEND
 #include "device/kit/DriverPivlink.h"
 #include "device/mqtt/MqttDriver.h"
+#endif
 #include "support/TempDir.h"
 
 namespace toggra::test {
@@ -107,6 +109,7 @@ TEST(MqttTopics, IdsPayloadsAndJson) {
   EXPECT_NE(configs[0].payload.find("\"options\":[\"red\",\"yellow\",\"green\",\"dark\"]"), std::string::npos);
 }
 
+#ifdef TOGGRA_TEST_MQTT_BACKEND
 // The back-end, with the retained messages of a remote bridge.
 class RemoteColumns : public ::testing::Test {
  protected:
@@ -182,6 +185,8 @@ TEST_F(RemoteColumns, CommandsGoToTheSetTopicsOncePerChange) {
   lib.SetSwitch(0, 16, 1);
   EXPECT_EQ(net.published.size(), 3u);
 }
+
+#endif  // TOGGRA_TEST_MQTT_BACKEND
 
 }  // namespace
 }  // namespace toggra::test

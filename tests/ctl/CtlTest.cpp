@@ -124,10 +124,54 @@ TEST_F(Ctl, UsageErrorsExitTwoDeviceTroubleOne) {
 
   EXPECT_EQ(Run({"on", "bench:0:9"}), kCtlExitDevice);
   EXPECT_NE(err.find("bench:0:9: no such channel"), std::string::npos) << err;
-  // A device that stops answering: the bench file is gone.
-  env["TOGGRA_DEVICES"] = "bench:" + bench + ";nosuch:x";
+  // A misspelt back-end is a usage error that names the ones this build has.
+  env["TOGGRA_DEVICES"] = "bench:" + bench + ";bnech:x";
+  ASSERT_EQ(Run({"list"}), kCtlExitUsage);
+  EXPECT_NE(err.find("device entry bnech:x: unknown back-end \"bnech\" (this build has: bench, "),
+            std::string::npos)
+      << err;
+}
+
+TEST_F(Ctl, NothingFoundSaysWhatWasSearched) {
+  env["TOGGRA_DEVICES"] = "bench:" + dir.File("gone.bench");
+  EXPECT_EQ(Run({"list"}), kCtlExitDevice);
+  EXPECT_NE(err.find("no device found; searched bench:" + dir.File("gone.bench") +
+                     " (environment TOGGRA_DEVICES)"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("permission"), std::string::npos) << err;
+}
+
+TEST_F(Ctl, NameWritesTheConfigurationThatListAndConfigShow) {
+  env["HOME"] = dir.Path().string();
+  env["TOGGRA_SYSTEM_CONF"] = dir.File("etc/toggra.conf");
+  const std::string user = dir.File(".config/toggra/toggra.conf");
+  ASSERT_EQ(Run({"name", "bench:0:2", "Pumpe"}), kCtlExitDone) << err;
+  ASSERT_EQ(Run({"name", "--system", "bench:0:3", "Tor"}), kCtlExitDone) << err;
+  ASSERT_EQ(Run({"name", "--system", "bench:0:2", "Heizung"}), kCtlExitDone) << err;
+  EXPECT_EQ(TempDir::Read(user), "[caption]\nbench:0:2 = Pumpe\n");
+
   ASSERT_EQ(Run({"list"}), kCtlExitDone);
-  EXPECT_NE(err.find("device entry nosuch:x: unknown back-end"), std::string::npos) << err;
+  EXPECT_NE(out.find("bench:0:2\toff\ttype 8, version 31, serial 6699\tPumpe\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\tTor\n"), std::string::npos) << out;
+  // A "devID" value still wins over the file.
+  hive.SetString(RegRoot::LocalMachine, kDeviceSettingsKey, "09-1f-00001a2b-devID", "Lampe");
+  ASSERT_EQ(Run({"list"}), kCtlExitDone);
+  EXPECT_NE(out.find("\tLampe\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("\tPumpe\n"), std::string::npos) << out;
+
+  env["TOGGRA_DEVICES"].clear();
+  TempDir::Write(user, TempDir::Read(user) + "[devices]\nentries = bench:" + bench + "\n");
+  ASSERT_EQ(Run({"config"}), kCtlExitDone);
+  EXPECT_NE(out.find("entries = bench:" + bench + "\t# " + user + ":4\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("bench:0:2 = Pumpe\t# " + user + ":2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("bench:0:3 = Tor\t# " + dir.File("etc/toggra.conf") + ":2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("url = \t# not set\n"), std::string::npos) << out;
+
+  ASSERT_EQ(Run({"name", "bench:0:2", ""}), kCtlExitDone);
+  EXPECT_EQ(TempDir::Read(user).find("Pumpe"), std::string::npos);
+  EXPECT_EQ(Run({"name", "bench:0:2"}), kCtlExitUsage);
+  EXPECT_EQ(Run({"list", "--system"}), kCtlExitUsage);
 }
 
 TEST_F(Ctl, UnreachableChannelIsReportedAndNotSwitched) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QGroupBox>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -475,6 +476,28 @@ TEST_F(FullStack, SignalEndsTheRunAsBeendenEvenWithADialogOpen) {
   EXPECT_EQ(tray.Icon(kTrayIdSwitch), nullptr);
   EXPECT_EQ(tray.Icon(kTrayIdSwitch + 1), nullptr);
   EXPECT_EQ(BenchStates(), (std::vector<int>{1, 0}));
+}
+
+}  // namespace
+}  // namespace toggra::gui
+
+namespace toggra::gui {
+namespace {
+
+// A fresh user with nothing but toggra.conf: its devices and its caption,
+// which a "devID" would still override.
+TEST_F(FullStack, CaptionFromTheUsersConfigurationFileNamesTheColumn) {
+  unsetenv("TOGGRA_BENCH");
+  TempDir::Write(bench, Device(8, 3, "0 0 0"));
+  fs::create_directories(dir.File("config/toggra"));
+  TempDir::Write(dir.File("config/toggra/toggra.conf"),
+                 "# mine\n[devices]\nentries = bench:" + bench + "\n[caption]\nbench:0:2 = Pumpe\n");
+  setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+  ASSERT_TRUE(Start("-F"));
+  unsetenv("XDG_CONFIG_HOME");
+  ASSERT_EQ(dlg->m_switchCount, 3);
+  EXPECT_EQ(qobject_cast<QGroupBox*>(window->ControlWidget(kIdGroupBox + 1))->title(), "Pumpe");
+  EXPECT_NE(qobject_cast<QGroupBox*>(window->ControlWidget(kIdGroupBox))->title(), "Pumpe");
 }
 
 }  // namespace

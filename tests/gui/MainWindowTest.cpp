@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
+#include <QScreen>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -155,6 +156,38 @@ TEST_P(MainWindowLayout, ClientAreaHoldsExactlyTheShownColumns) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Columns, MainWindowLayout, ::testing::Values(1, 3, 4),
+                         [](const auto& info) { return "Columns" + std::to_string(info.param); });
+
+// The offscreen screen is 800 pixels wide.
+class FittingTheScreen : public MainWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FittingTheScreen, ColumnsShrinkTogetherToTheScreenWidthButNotBelowLegible) {
+  const int k = GetParam();
+  for (int d = 0; d < k / 4; ++d) AddSwitchDevice(4, 100 + d);
+  ASSERT_TRUE(Start());
+  const int available = Window().screen()->availableGeometry().width();
+  const int natural = Window().Units().X(Dialog().FindControl(kIdGroupBox)->templateRect.cx);
+  const Rect lampRect = Window().Units().Map(Dialog().FindControl(kIdUpperButton)->templateRect);
+  const QSize lamp(lampRect.Width(), lampRect.Height());
+  const int column = W(kIdGroupBox)->width();
+  EXPECT_EQ(Window().width(), k * column);
+  for (int i = 1; i < k; ++i) EXPECT_EQ(W(kIdGroupBox + i)->width(), column);
+  if (k * natural <= available) {
+    EXPECT_EQ(column, natural);  // a screen wide enough changes nothing
+    EXPECT_EQ(W(kIdUpperButton)->size(), lamp);
+    return;
+  }
+  EXPECT_LT(column, natural);
+  EXPECT_GE(column * 1000, natural * (DialogUnits::kMinScalePermille - 10));
+  if (k * natural * DialogUnits::kMinScalePermille <= available * 1000)
+    EXPECT_LE(Window().frameGeometry().width(), available);
+  // Lamps keep their shape: width and height shrink by one factor.
+  const QSize shown = W(kIdUpperButton)->size();
+  EXPECT_LT(shown.height(), lamp.height());
+  EXPECT_NEAR(double(shown.width()) / lamp.width(), double(shown.height()) / lamp.height(), 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Columns, FittingTheScreen, ::testing::Values(4, 8, 16),
                          [](const auto& info) { return "Columns" + std::to_string(info.param); });
 
 TEST_F(MainWindowTest, TabStaysOnTheButtonsInsideTheWindow) {
@@ -322,8 +355,8 @@ TEST_F(MainWindowTest, ContextMenuCarriesTheSystemItemsAndBeendenEndsTheRun) {
   QTimer::singleShot(0, &Window(), [&] {
     QStringList texts;
     for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(texts, (QStringList{"-", "Inf&o über Toggra...", "&Anzeigeoptionen...", when,
-                                  "Logfile", "-", "Beenden"}));
+    EXPECT_EQ(texts, (QStringList{"-", "Inf&o über Toggra...", "&Anzeigeoptionen...", when, "-",
+                                  "&Geräte und Verbindungen…", "Logfile", "-", "Beenden"}));
     // The note is no command; the entry that names the options opens them.
     EXPECT_FALSE(menu->actions()[3]->isEnabled());
     menu->actions()[2]->trigger();

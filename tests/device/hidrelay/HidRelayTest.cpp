@@ -1,6 +1,7 @@
 // The hidrelay back-end through real hidapi on emulated relay boards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
