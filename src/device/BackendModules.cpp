@@ -210,11 +210,7 @@ void RegisterModuleBackends(CDeviceRegistry& registry) {
   for (const std::string& name : ModuleBackendNames()) {
     BackendInfo info;
     info.name = name;
-    info.open = [name](const std::string& argument,
-                       std::string* reason) -> std::unique_ptr<CBackendPivlink> {
-      const BackendInfo* backend = LoadBackendModule(name, reason);
-      return backend ? backend->open(argument, reason) : nullptr;
-    };
+    info.resolve = [name](std::string* reason) { return LoadBackendModule(name, reason); };
     info.available = [name]() -> std::vector<std::pair<std::string, std::string>> {
       std::string reason;
       const BackendInfo* backend = LoadBackendModule(name, &reason);

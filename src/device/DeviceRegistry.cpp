@@ -198,6 +198,13 @@ std::unique_ptr<CCompositePivlink> CDeviceRegistry::Open(const std::vector<std::
       report(text, "unknown back-end \"" + entry.backend + "\"");
       continue;
     }
+    if (backend->resolve) {
+      backend = backend->resolve(&reason);
+      if (!backend) {
+        report(text, reason);
+        continue;
+      }
+    }
     std::unique_ptr<CBackendPivlink> library;
     if (backend->driver) {
       if (std::unique_ptr<IDriver> driver = backend->driver(entry.argument, &reason)) {

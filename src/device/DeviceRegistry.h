@@ -49,6 +49,10 @@ struct BackendInfo {
   std::function<std::vector<std::pair<std::string, std::string>>()> available;
   // The entry this back-end contributes when nothing is configured, or empty.
   std::string defaultEntry;
+  // Or, for a back-end in a module: the back-end as the module registers it
+  // (its `open` or `driver`), loading the module on the first call; null with
+  // *reason when the module cannot be loaded.
+  std::function<const BackendInfo*(std::string* reason)> resolve;
 };
 
 // The devices of several back-ends as one library. OpenArvendal opens every
