@@ -2,6 +2,7 @@
 // menu to the first state-file write, the title, Enter and Escape.
 #include "app/Format.h"
 #include "app/StartUpSteps.h"
+#include "device/DeviceRegistry.h"
 
 namespace toggra {
 
@@ -56,6 +57,8 @@ bool CToggraDlg::OnInitDialog() {
     m_records[i].m_devNo = -1;
     m_records[i].m_tray.reset();
   }
+  // What the back-ends reported (a device present but not openable, say).
+  for (const std::string& message : TakeDeviceErrors()) AppendLog(message + "\r\n");
   // Written before the groups are counted, so it shows a group count of 0.
   AppendLog(Format(kStartLogLine, m_switchCount, m_trafficLight, m_groupMode, m_groupCount,
                    m_groupStride, m_groupSize, m_exclusive));

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include "config/Config.h"
 #include "settings/Registry.h"
@@ -248,9 +250,26 @@ std::vector<std::string> ConfiguredDeviceEntries(
   return BuiltinRegistry().DefaultEntries();
 }
 
+namespace {
+
+// The messages not yet taken into the window's log; drivers report from their
+// own threads.
+constexpr size_t kKeptErrors = 64;
+std::mutex g_errorsMutex;
+std::vector<std::string> g_errors;
+
+}  // namespace
+
 void ReportDeviceError(const std::string& message) {
   std::fprintf(stderr, "toggra: %s\n", message.c_str());
   std::fflush(stderr);
+  std::lock_guard lock(g_errorsMutex);
+  if (g_errors.size() < kKeptErrors) g_errors.push_back(message);
+}
+
+std::vector<std::string> TakeDeviceErrors() {
+  std::lock_guard lock(g_errorsMutex);
+  return std::exchange(g_errors, {});
 }
 
 }  // namespace toggra

@@ -139,6 +139,11 @@ std::vector<std::string> ConfiguredDeviceEntries(
     IRegistry* registry, const std::function<const char*(const char*)>& getenv = nullptr);
 
 // Writes "toggra: MESSAGE" and a line end to stderr: the default error sink.
+// The message is also kept (the first 64) for TakeDeviceErrors.
 void ReportDeviceError(const std::string& message);
+
+// The messages ReportDeviceError gave since the last call, oldest first: the
+// window puts them into its log. Safe from any thread.
+std::vector<std::string> TakeDeviceErrors();
 
 }  // namespace toggra

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "StartUpFixture.h"
+#include "device/DeviceRegistry.h"
 
 namespace toggra::test {
 namespace {
@@ -53,6 +54,18 @@ TEST_F(StartUp, LogLineIsWrittenBeforeTheGroupsAreCounted) {
   Start();
   EXPECT_THAT(d.m_logLines, ElementsAre("switchCount=8, Ampel=0, 2x4=1,0,2,4, toggle=0\r\n"));
   EXPECT_EQ(d.m_groupCount, 1);
+}
+
+TEST_F(StartUp, BackEndReportsGoIntoTheLogBeforeTheStartLine) {
+  AddDevice(8, 1);
+  Dlg().m_logging = 1;
+  TakeDeviceErrors();
+  ReportDeviceError("hidrelay: /dev/hidraw3: no permission (Permission denied); fix: ...");
+  Start();
+  EXPECT_THAT(Dlg().m_logLines,
+              ElementsAre("hidrelay: /dev/hidraw3: no permission (Permission denied); fix: ...\r\n",
+                          "switchCount=1, Ampel=0, 2x4=0,0,0,0, toggle=0\r\n"));
+  EXPECT_THAT(TakeDeviceErrors(), IsEmpty());
 }
 
 class DisplayOptions : public StartUp, public ::testing::WithParamInterface<int> {};

@@ -3,6 +3,8 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <map>
 
@@ -33,21 +35,51 @@ struct Found {
   hid_device* handle = nullptr;
 };
 
+std::string Narrow(const wchar_t* text) {
+  std::string s;
+  for (; *text; ++text) s += *text < 0x80 ? static_cast<char>(*text) : '?';
+  return s;
+}
+
 bool ReadReport(hid_device* handle, BoardState* state) {
   Report report{};
   const int n = hid_get_feature_report(handle, report.data(), report.size());
   return ParseReport(report.data(), n, state);
 }
 
-// Every relay board present; `skip` says which paths not to open (held already).
-std::vector<Found> Enumerate(const std::function<bool(const std::string&)>& skip) {
+// A board present whose node cannot be opened.
+struct Refused {
+  std::string path;
+  std::string product;
+  std::string reason;  // "no permission (Permission denied)"
+};
+
+std::string RefusedText(const Refused& r) {
+  return r.path + ": " + r.reason +
+         "; fix: install the udev rule 70-toggra-hidrelay.rules and join the group toggra "
+         "(sudo usermod -aG toggra USER), then log in again and re-plug the board";
+}
+
+// Every relay board present; `skip` says which paths not to open (held
+// already); those that cannot be opened go to *refused when given.
+std::vector<Found> Enumerate(const std::function<bool(const std::string&)>& skip,
+                             std::vector<Refused>* refused = nullptr) {
   std::vector<Found> found;
   hid_device_info* list = hid_enumerate(kVendorId, kProductId);
   for (hid_device_info* d = list; d; d = d->next) {
     const int relays = d->product_string ? RelayCountOf(d->product_string) : 0;
     if (relays == 0 || !d->path || (skip && skip(d->path))) continue;
+    errno = 0;
     hid_device* handle = hid_open_path(d->path);
-    if (!handle) continue;
+    if (!handle) {
+      const int error = errno;
+      if (refused)
+        refused->push_back(
+            {d->path, d->product_string ? Narrow(d->product_string) : std::string(),
+             (error == EACCES || error == EPERM ? "no permission (" : "cannot be opened (") +
+                 std::string(error ? std::strerror(error) : "unknown error") + ")"});
+      continue;
+    }
     Found f{d->path, relays, d->release_number, {}, handle};
     if (ReadReport(handle, &f.state)) {
       found.push_back(std::move(f));
@@ -76,7 +108,8 @@ CHidRelayDriver::~CHidRelayDriver() = default;
 std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
   m_boards.clear();
   m_held.clear();
-  for (Found& f : ::toggra::Enumerate({})) {
+  std::vector<Refused> refused;
+  for (Found& f : ::toggra::Enumerate({}, &refused)) {
     Board b;
     b.path = f.path;
     b.id = f.state.id;
@@ -88,6 +121,9 @@ std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
     m_held.insert(b.path);
     m_boards.push_back(std::move(b));
   }
+  // A board that cannot be opened may be the one configured: never silent.
+  for (const Refused& r : refused)
+    if (m_refusedReported.insert(r.path).second) m_errors("hidrelay: " + RefusedText(r));
   // Device numbers follow the ids, not the order in which the kernel happened
   // to number the nodes.
   std::sort(m_boards.begin(), m_boards.end(), [](const Board& a, const Board& b) {
@@ -184,11 +220,16 @@ bool CHidRelayDriver::Write(int device, int channel, bool on, std::string* error
 
 std::vector<std::pair<std::string, std::string>> CHidRelayDriver::Available() {
   std::vector<std::pair<std::string, std::string>> entries;
-  for (Found& f : ::toggra::Enumerate({})) {
+  std::vector<Refused> refused;
+  for (Found& f : ::toggra::Enumerate({}, &refused)) {
     entries.emplace_back("hidrelay:" + f.state.id,
                          "USB relay board with " + std::to_string(f.relays) + " relays");
     hid_close(f.handle);
   }
+  // Its id is in its reports, which cannot be read: the node names it.
+  for (const Refused& r : refused)
+    entries.emplace_back("hidrelay:" + r.path, "USB relay board " + r.product + ", id unreadable: " +
+                                                   RefusedText(r));
   return entries;
 }
 

@@ -62,6 +62,7 @@ class CHidRelayDriver : public IDriver {
   // lost boards.
   std::mutex m_heldMutex;
   std::set<std::string> m_held;
+  std::set<std::string> m_refusedReported;  // nodes that could not be opened, said once
 };
 
 // Registers `hidrelay:*` (the default entry) and `hidrelay:ID`.

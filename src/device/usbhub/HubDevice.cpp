@@ -43,7 +43,8 @@ CUsbContext::~CUsbContext() {
 std::string DeviceLocation(libusb_device* device) {
   uint8_t ports[kMaxPortDepth];
   const int n = libusb_get_port_numbers(device, ports, kMaxPortDepth);
-  if (n <= 0) return {};
+  if (n == 0) return "usb" + std::to_string(libusb_get_bus_number(device));  // root hub
+  if (n < 0) return {};
   std::string location = std::to_string(libusb_get_bus_number(device)) + "-";
   for (int i = 0; i < n; ++i) location += (i ? "." : "") + std::to_string(ports[i]);
   return location;
@@ -63,8 +64,14 @@ std::unique_ptr<CUsbHub> CUsbHub::Open(libusb_device* device, unsigned timeoutMs
   }
   libusb_device_handle* handle = nullptr;
   if (const int rc = libusb_open(device, &handle); rc != 0) {
-    *reason = std::string("cannot be opened: ") + libusb_strerror(rc) +
-              (rc == LIBUSB_ERROR_ACCESS ? " (is the udev rule installed?)" : "");
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
+                  libusb_get_device_address(device));
+    *reason = std::string(node) +
+              (rc == LIBUSB_ERROR_ACCESS ? ": no permission (" : ": cannot be opened (") +
+              libusb_strerror(rc) +
+              "); fix: install the udev rule 70-toggra-usbhub.rules and join the group toggra "
+              "(sudo usermod -aG toggra USER), then log in again";
     return nullptr;
   }
   std::unique_ptr<CUsbHub> hub(new CUsbHub(handle, timeoutMs));
@@ -137,7 +144,9 @@ HubResult CUsbHub::SetPortPower(int port, bool on) {
 }
 
 std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned timeoutMs,
-                                               const std::vector<std::string>* locations) {
+                                               const std::vector<std::string>* locations,
+                                               std::vector<RefusedHub>* refused,
+                                               bool rootHubs) {
   std::vector<std::unique_ptr<CUsbHub>> hubs;
   if (!context.Valid()) return hubs;
   libusb_device** list = nullptr;
@@ -145,39 +154,79 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned ti
   for (ssize_t i = 0; i < n; ++i) {
     if (!IsHubClass(list[i])) continue;
     const std::string location = DeviceLocation(list[i]);
-    if (location.empty()) continue;  // root hubs
+    // Onboard ports carry the keyboard and the disk: only when named.
+    if (location.empty() || (IsRootLocation(location) && !rootHubs)) continue;
     if (locations &&
         std::find(locations->begin(), locations->end(), location) == locations->end())
       continue;
     std::string reason;
-    if (auto hub = CUsbHub::Open(list[i], timeoutMs, &reason)) hubs.push_back(std::move(hub));
+    if (auto hub = CUsbHub::Open(list[i], timeoutMs, &reason))
+      hubs.push_back(std::move(hub));
+    else if (refused)
+      refused->push_back({location, reason});
   }
   if (list) libusb_free_device_list(list, 1);
   return hubs;
 }
 
+bool IsRootLocation(const std::string& location) { return location.rfind("usb", 0) == 0; }
+
+std::string PathBelowRoot(const std::string& location) {
+  const size_t dash = location.find('-');
+  return dash == std::string::npos ? std::string() : location.substr(dash + 1);
+}
+
+std::vector<size_t> PartnerCandidates(const HubFacts& hub, const std::vector<HubFacts>& all) {
+  std::vector<size_t> candidates;
+  if (!hub.containerId) return candidates;
+  for (size_t i = 0; i < all.size(); ++i) {
+    const HubFacts& o = all[i];
+    if (o.superSpeed != hub.superSpeed && o.containerId == hub.containerId &&
+        o.ports == hub.ports && PathBelowRoot(o.location) == PathBelowRoot(hub.location))
+      candidates.push_back(i);
+  }
+  return candidates;
+}
+
+std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<size_t>& candidates) {
+  std::vector<std::string> sorted;
+  for (size_t i : candidates) sorted.push_back(all[i].location);
+  std::sort(sorted.begin(), sorted.end());
+  std::string names;
+  for (const std::string& name : sorted) names += (names.empty() ? "" : ", ") + name;
+  return "other half not paired: " + std::to_string(candidates.size()) +
+         " hubs could be it (" + names + "), so only this half is switched";
+}
+
 std::vector<std::pair<std::string, std::string>> AvailableHubEntries() {
   constexpr unsigned kListTimeoutMs = 500;
   CUsbContext context;
-  std::vector<std::unique_ptr<CUsbHub>> hubs = OpenHubs(context, kListTimeoutMs);
+  std::vector<RefusedHub> refused;
+  std::vector<std::unique_ptr<CUsbHub>> hubs = OpenHubs(context, kListTimeoutMs, nullptr, &refused);
+  std::vector<HubFacts> all;
+  for (const auto& hub : hubs) all.push_back(hub->Facts());
   std::vector<std::pair<std::string, std::string>> entries;
-  for (const auto& hub : hubs) {
-    const HubFacts& f = hub->Facts();
+  for (const HubFacts& f : all) {
     if (!f.perPortPower) continue;
-    std::string partner;
-    for (const auto& other : hubs) {
-      const HubFacts& o = other->Facts();
-      if (other != hub && f.containerId && o.containerId == f.containerId &&
-          o.superSpeed != f.superSpeed)
-        partner = o.location;
+    const std::vector<size_t> candidates = PartnerCandidates(f, all);
+    std::string pairing;
+    if (candidates.size() == 1) {
+      if (f.superSpeed) continue;  // listed with its USB 2 half
+      pairing = ", paired with its USB 3 half " + all[candidates[0]].location +
+                " (same Container ID, ports and port path)";
+    } else if (candidates.size() > 1) {
+      pairing = ", " + UnpairedText(all, candidates);
+      std::fprintf(stderr, "toggra: usbhub:%s: %s\n", f.location.c_str(),
+                   UnpairedText(all, candidates).c_str());
     }
-    if (f.superSpeed && !partner.empty()) continue;  // listed with its USB 2 half
-    char text[160];
-    std::snprintf(text, sizeof text, "%d-port hub %04x:%04x with per-port power switching%s%s",
-                  f.ports, f.vendor, f.product, partner.empty() ? "" : ", USB 3 half at ",
-                  partner.c_str());
-    entries.emplace_back("usbhub:" + f.location, text);
+    char text[96];
+    std::snprintf(text, sizeof text, "%d-port hub %04x:%04x with per-port power switching",
+                  f.ports, f.vendor, f.product);
+    entries.emplace_back("usbhub:" + f.location, text + pairing);
   }
+  // Whether it switches per port is not known before it is opened.
+  for (const RefusedHub& r : refused)
+    entries.emplace_back("usbhub:" + r.location, "hub, not usable: " + r.reason);
   return entries;
 }
 

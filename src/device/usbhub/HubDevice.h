@@ -72,15 +72,39 @@ class CUsbHub {
 };
 
 // "1-1.4" for a device on bus 1 behind port 1 of the root hub and port 4 of
-// the next hub; empty for a root hub.
+// the next hub; "usb1" for the root hub of bus 1.
 std::string DeviceLocation(libusb_device* device);
 bool IsHubClass(libusb_device* device);
 
+// A hub present that cannot be opened: its node, the reason and the fix.
+struct RefusedHub {
+  std::string location;
+  std::string reason;
+};
+
 // The hubs attached now, each opened once; those that cannot be opened are
-// left out. `wanted`, when given, picks the hubs to open by location.
+// left out, and listed in *refused when given. `locations`, when given, picks
+// the hubs to open by location. Root hubs only with `rootHubs`.
 std::vector<std::unique_ptr<CUsbHub>> OpenHubs(
     CUsbContext& context, unsigned timeoutMs,
-    const std::vector<std::string>* locations = nullptr);
+    const std::vector<std::string>* locations = nullptr,
+    std::vector<RefusedHub>* refused = nullptr, bool rootHubs = false);
+
+// "usb1": the root hub of bus 1.
+bool IsRootLocation(const std::string& location);
+
+// The port path below the root hub: "1.4" for "1-1.4".
+std::string PathBelowRoot(const std::string& location);
+
+// The indices in `all` of the hubs that may be the other half of `hub`: the
+// other speed, the same Container ID, the same number of ports and the same
+// port path below the root. Hubs built from cascaded chips give every chip
+// the same Container ID, so the ID alone can name a different socket. Only a
+// single candidate is a pair; with several, none of them is switched.
+std::vector<size_t> PartnerCandidates(const HubFacts& hub, const std::vector<HubFacts>& all);
+
+// The text that says a hub's USB 3 half is left unpaired, naming the candidates.
+std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<size_t>& candidates);
 
 // Every per-port switching hub attached now, as `usbhub:LOCATION` entries with
 // a description; the two halves of a USB 3 hub count once (the USB 2 half).

@@ -28,6 +28,10 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 }
 
 bool ValidLocation(const std::string& location) {
+  if (location.rfind("usb", 0) == 0) {
+    const std::string bus = location.substr(3);
+    return IsNumber(bus) && std::stoi(bus) >= 1;
+  }
   const size_t dash = location.find('-');
   if (dash == std::string::npos || !IsNumber(location.substr(0, dash))) return false;
   for (const std::string& port : Split(location.substr(dash + 1), '.'))
@@ -41,12 +45,14 @@ bool ParseHubEntry(const std::string& argument, HubEntry* entry, std::string* re
   const size_t colon = argument.find(':');
   const std::string location = argument.substr(0, colon);
   if (!ValidLocation(location)) {
-    *reason = "expected usbhub:LOCATION[:PORTS] with a location like 1-1.4";
+    *reason = "expected usbhub:LOCATION[:PORTS|:ganged] with a location like 1-1.4 or usb1";
     return false;
   }
   HubEntry parsed;
   parsed.location = location;
-  if (colon != std::string::npos) {
+  if (colon != std::string::npos && argument.substr(colon + 1) == "ganged") {
+    parsed.ganged = true;
+  } else if (colon != std::string::npos) {
     for (const std::string& port : Split(argument.substr(colon + 1), ',')) {
       const int n = IsNumber(port) ? std::stoi(port) : 0;
       if (n < 1 || n > kMaxPort) {

@@ -9,12 +9,17 @@
 namespace toggra {
 
 struct HubEntry {
-  std::string location;    // "1-1.4": bus, then the port path from the root hub
+  // "1-1.4": bus, then the port path from the root hub; "usb1": the root hub
+  // of bus 1 (the onboard ports), used only when named so.
+  std::string location;
   std::vector<int> ports;  // the ports to offer, in order; empty: all of them
+  // All ports as one channel, for hubs that switch them together.
+  bool ganged = false;
 };
 
 // Parses the argument after "usbhub:"; false and *reason when it is not
-// LOCATION or LOCATION:PORTS (ports 1..255, comma-separated, each once).
+// LOCATION, LOCATION:PORTS (ports 1..255, comma-separated, each once) or
+// LOCATION:ganged.
 bool ParseHubEntry(const std::string& argument, HubEntry* entry, std::string* reason);
 
 // The serial number a hub reports to the program: the 32-bit FNV-1a hash of

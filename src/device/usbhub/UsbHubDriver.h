@@ -1,6 +1,6 @@
 // USB hubs with per-port power switching: one configured hub is one device,
 // each of its ports (or the ports the entry names) one channel. A USB 3 hub's
-// two halves, paired by their Container ID, switch together and count once.
+// two halves (see PartnerCandidates) switch together and count once.
 #pragma once
 
 #include <memory>
@@ -50,8 +50,9 @@ class CUsbHubDriver : public IDriver {
   std::unique_ptr<CUsbHub> m_hub;
   std::unique_ptr<CUsbHub> m_partner;
   std::string m_partnerLocation;
-  std::vector<int> m_ports;  // by channel
+  std::vector<std::vector<int>> m_channels;  // the ports of each channel (ganged: all)
   std::string m_reported;    // the last message, not repeated
+  bool m_disableRefused = false;  // a refused `disable` attribute is reported once
 };
 
 void RegisterUsbHub(CDeviceRegistry& registry);

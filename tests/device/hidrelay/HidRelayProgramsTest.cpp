@@ -74,6 +74,23 @@ TEST_F(HidRelayPrograms, CtlListsSwitchesAndReadsBackTheBoard) {
   EXPECT_NE(err.find("hidrelay:ABCDE:1"), std::string::npos) << err;
 }
 
+// A board present but not openable is named on stderr and in list --all.
+TEST_F(HidRelayPrograms, BoardWithoutPermissionIsNamedWithTheFix) {
+  RelayBoardEmulator locked(bed, {.id = "LOCKD", .hidraw = 3, .port = "3", .noPermission = true});
+  RelayBoardEmulator board(bed, {});
+  std::string error;
+  ASSERT_TRUE(locked.Plug(&error) && board.Plug(&error)) << error;
+  ASSERT_EQ(Ctl({"list", "--all"}), 0) << err;
+  EXPECT_NE(out.find("hidrelay:ABCDE:1"), std::string::npos) << out;
+  EXPECT_NE(out.find("available\thidrelay:/dev/hidraw3\tUSB relay board USBRelay2, id "
+                     "unreadable: /dev/hidraw3: no permission (Permission denied); fix: "
+                     "install the udev rule "
+                     "70-toggra-hidrelay.rules and join the group toggra"),
+            std::string::npos) << out;
+  EXPECT_NE(err.find("hidrelay: /dev/hidraw3: no permission (Permission denied); fix: "),
+            std::string::npos) << err;
+}
+
 }  // namespace
 }  // namespace toggra::test
 #endif

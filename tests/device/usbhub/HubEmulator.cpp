@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 
 namespace toggra::test {
 
@@ -45,8 +46,22 @@ HubEmulator::HubEmulator(UmockdevTestbed& bed, HubLayout layout)
 HubEmulator::~HubEmulator() { m_bed.DetachIoctl(DevNode()); }
 
 std::string HubEmulator::SysPath() const {
-  return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_layout.bus) + "/" +
-         m_layout.location;
+  // A hub behind another hub lies below it: usb1/1-1/1-1.4.
+  std::string path = "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(m_layout.bus);
+  if (Root()) return path;
+  for (size_t dot = m_layout.location.find('.'); dot != std::string::npos;
+       dot = m_layout.location.find('.', dot + 1))
+    path += "/" + m_layout.location.substr(0, dot);
+  return path + "/" + m_layout.location;
+}
+
+bool HubEmulator::Root() const { return m_layout.location.rfind("usb", 0) == 0; }
+
+std::string HubEmulator::PortDir(int port) const {
+  // A root hub's interface is 1-0:1.0 and its ports usb1-portN.
+  const std::string iface =
+      Root() ? std::to_string(m_layout.bus) + "-0:1.0" : m_layout.location + ":1.0";
+  return iface + "/" + m_layout.location + "-port" + std::to_string(port);
 }
 
 std::string HubEmulator::DevNode() const {
@@ -101,8 +116,7 @@ std::string HubEmulator::Record() const {
                   "A: bNumConfigurations=1\\n\nA: dev=189:" + minor + "\\n\n" +
                   "H: descriptors=" + descriptors + "\n";
   for (int p = 1; p <= m_layout.ports; ++p)
-    r += "A: " + m_layout.location + ":1.0/" + m_layout.location + "-port" + std::to_string(p) +
-         "/disable=0\\n\n";
+    r += "A: " + PortDir(p) + "/disable=0\\n\n";
   return r;
 }
 
@@ -126,15 +140,32 @@ int HubEmulator::PowerRequests() const {
   return m_powerRequests;
 }
 
+void HubEmulator::RefuseOpen() {
+  // As with RefuseDisable: a directory, which not even root opens for writing.
+  const std::string path = m_bed.RootDir() + DevNode();
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+}
+
+void HubEmulator::RefuseDisable(int port) {
+  // A directory in its place: opening it for writing fails, even for root.
+  const std::string path = m_bed.RootDir() + SysPath() + "/" + PortDir(port) + "/disable";
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+}
+
+std::vector<std::string> HubEmulator::DisableAtPowerOff() const {
+  std::lock_guard lock(m_mutex);
+  return m_disableAtPowerOff;
+}
+
 int HubEmulator::StatusRequests(int port) const {
   std::lock_guard lock(m_mutex);
   return port >= 1 && port <= m_layout.ports ? m_statusRequests[static_cast<size_t>(port - 1)] : 0;
 }
 
 std::string HubEmulator::DisableAttribute(int port) const {
-  std::string value = m_bed.ReadAttribute(
-      SysPath(), m_layout.location + ":1.0/" + m_layout.location + "-port" + std::to_string(port) +
-                     "/disable");
+  std::string value = m_bed.ReadAttribute(SysPath(), PortDir(port) + "/disable");
   while (!value.empty() && value.back() == '\n') value.pop_back();
   return value;
 }
@@ -166,6 +197,7 @@ HubEmulator::Reply HubEmulator::Answer(const uint8_t* setup) {
   if (type == 0x23 && (request == 1 || request == 3) && value == 8 && portValid) {
     ++m_powerRequests;
     const bool on = request == 3;
+    if (!on) m_disableAtPowerOff.push_back(DisableAttribute(port));
     if (on || !m_layout.ignoresPowerOff) m_power[static_cast<size_t>(port - 1)] = on;
     return {false, {}};
   }

@@ -18,7 +18,9 @@ namespace toggra::test {
 
 struct HubLayout {
   int bus = 1;
-  std::string location = "1-1";  // one level below the root hub
+  // "1-1.4": behind port 4 of the emulated hub 1-1; "usb1": the root hub
+  // (devnum 1).
+  std::string location = "1-1";
   int devnum = 2;
   int ports = 4;
   bool superSpeed = false;  // the USB 3 half of a hub
@@ -58,6 +60,12 @@ class HubEmulator {
   int StatusRequests(int port) const;
   // The port's sysfs `disable` attribute as it is now ("" when absent).
   std::string DisableAttribute(int port) const;
+  // Makes opening the hub's usbfs node fail.
+  void RefuseOpen();
+  // Makes every write of the port's `disable` attribute fail.
+  void RefuseDisable(int port);
+  // The port's `disable` attribute as each power-off request found it.
+  std::vector<std::string> DisableAtPowerOff() const;
 
  private:
   struct Reply {
@@ -71,6 +79,9 @@ class HubEmulator {
   std::vector<uint8_t> HubDescriptor() const;
   std::vector<uint8_t> Bos() const;
   std::string Record() const;
+  bool Root() const;
+  // The port's folder below the hub's sysfs folder.
+  std::string PortDir(int port) const;
 
   UmockdevTestbed& m_bed;
   HubLayout m_layout;
@@ -81,6 +92,7 @@ class HubEmulator {
   HubFault m_fault = HubFault::kNone;
   int m_powerRequests = 0;
   std::vector<int> m_statusRequests;  // by port - 1
+  std::vector<std::string> m_disableAtPowerOff;
   std::deque<uint64_t> m_done;        // urbs to reap (addresses in the caller)
   std::vector<uint64_t> m_pending;    // urbs held back by a timeout fault
 };

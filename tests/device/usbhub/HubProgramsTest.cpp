@@ -92,6 +92,40 @@ TEST_F(HubPrograms, WithoutTheEntryNothingIsListedButAllNamesTheSwitchingHub) {
   EXPECT_EQ(hub.PowerRequests(), 0);
 }
 
+// Two cascaded chips per speed, all four with one Container ID: the pair is
+// the one with the same port path, for listing and switching alike.
+TEST_F(HubPrograms, CtlSwitchesTheHubAndItsOwnUsbThreeHalfOnly) {
+  constexpr std::array<uint8_t, 16> kId{7, 7, 7};
+  HubEmulator up2(bed, {.containerId = kId});
+  HubEmulator up3(bed, {.bus = 2, .location = "2-1", .superSpeed = true, .containerId = kId});
+  HubEmulator down2(bed, {.location = "1-1.4", .devnum = 3, .containerId = kId});
+  HubEmulator down3(bed, {.bus = 2, .location = "2-1.4", .devnum = 3, .superSpeed = true,
+                          .containerId = kId});
+  ASSERT_TRUE(up2.Ok() && up3.Ok() && down2.Ok() && down3.Ok());
+  ASSERT_EQ(Ctl({"off", "usbhub:1-1:2"}), 0) << err;
+  EXPECT_FALSE(up2.PortPower(2));
+  EXPECT_FALSE(up3.PortPower(2));
+  EXPECT_TRUE(down2.PortPower(2));
+  EXPECT_TRUE(down3.PortPower(2));
+  EXPECT_TRUE(up2.PortPower(1));
+  ASSERT_EQ(Ctl({"list", "--all"}, ""), 0) << err;
+  EXPECT_NE(out.find("usbhub:1-1\t4-port hub 1234:5610 with per-port power switching, "
+                     "paired with its USB 3 half 2-1 "),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("usbhub:1-1.4\t4-port hub 1234:5610 with per-port power switching, "
+                     "paired with its USB 3 half 2-1.4 "),
+            std::string::npos) << out;
+  EXPECT_EQ(out.find("usbhub:2-1"), std::string::npos) << out;
+}
+
+TEST_F(HubPrograms, CtlSwitchesAGangedHubAsOneChannel) {
+  HubEmulator ganged(bed, {.perPortPower = false});
+  ASSERT_TRUE(ganged.Ok());
+  EXPECT_EQ(Ctl({"off", "usbhub:1-1:ganged"}, "usbhub:1-1:ganged"), 0) << err;
+  for (int port = 1; port <= 4; ++port) EXPECT_FALSE(ganged.PortPower(port)) << port;
+  EXPECT_EQ(Ctl({"off", "usbhub:1-1:1"}), 1);  // not named ganged: refused
+}
+
 #ifdef TOGGRA_HUB_TEST_PROGRAM
 // Four columns: the start-up reads each port and sends it its state once;
 // the per-tick read-back goes on through an unplug and after the return.

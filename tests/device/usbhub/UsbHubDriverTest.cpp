@@ -95,6 +95,8 @@ TEST_F(UsbHubBackend, SwitchingAndReadBackOfTheNamedPorts) {
   EXPECT_EQ(lib->GetSwitch(0, kFirst), 0);
   EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
   EXPECT_FALSE(hub.PortPower(4));
+  // The attribute is written before the hub request, so the kernel keeps it off.
+  EXPECT_EQ(hub.DisableAtPowerOff(), (std::vector<std::string>{"1", "1"}));
   EXPECT_EQ(lib->SetSwitch(0, kFirst, 1), 1);
   EXPECT_TRUE(hub.PortPower(2));
   EXPECT_EQ(hub.DisableAttribute(2), "0");
@@ -105,6 +107,38 @@ TEST_F(UsbHubBackend, SwitchingAndReadBackOfTheNamedPorts) {
   EXPECT_EQ(lib->ResetDevice(0), 1);
   EXPECT_EQ(hub.PowerRequests(), before);  // the end switches nothing
   EXPECT_FALSE(hub.PortPower(4));
+}
+
+TEST_F(UsbHubBackend, RefusedDisableAttributeIsReportedOnceAndTheRequestStillGoes) {
+  HubEmulator& hub = AddHub({});
+  hub.RefuseDisable(1);
+  hub.RefuseDisable(2);
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 1), 1);
+  EXPECT_FALSE(hub.PortPower(2));
+  EXPECT_TRUE(hub.PortPower(1));
+  ASSERT_EQ(errors.size(), 1u);
+  for (const char* part : {"usbhub:1-1: cannot write /sys/bus/usb/devices/1-1/1-1:1.0/1-1-port1/disable",
+                           "udev rule", "group toggra"})
+    EXPECT_NE(errors[0].find(part), std::string::npos) << errors[0];
+}
+
+TEST_F(UsbHubBackend, HubThatCannotBeOpenedIsNamedWithItsNodeAndTheFix) {
+  AddHub({}).RefuseOpen();
+  auto lib = Open("1-1");
+  EXPECT_EQ(lib->OpenArvendal(), 0);
+  ASSERT_EQ(errors.size(), 1u);
+  for (const char* part : {"usbhub:1-1: /dev/bus/usb/001/002: cannot be opened (", "fix: install "
+                           "the udev rule 70-toggra-usbhub.rules and join the group toggra"})
+    EXPECT_NE(errors[0].find(part), std::string::npos) << errors[0];
+  const auto entries = AvailableHubEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].first, "usbhub:1-1");
+  EXPECT_EQ(entries[0].second.rfind("hub, not usable: /dev/bus/usb/001/002: cannot be opened", 0),
+            0u) << entries[0].second;
 }
 
 TEST_F(UsbHubBackend, PortsBeyondTheHubAreLeftOutAndSaidSo) {
@@ -142,6 +176,72 @@ TEST_F(UsbHubBackend, UsbThreePairSwitchesBothHalvesAsOneChannel) {
   EXPECT_EQ(half->SetSwitch(0, kFirst + 2, 1), 1);
   EXPECT_TRUE(usb2.PortPower(3));
   EXPECT_TRUE(usb3.PortPower(3));
+}
+
+// A hub of two cascaded chips: every chip, of both speeds, has the same
+// Container ID and the same number of ports.
+TEST_F(UsbHubBackend, CascadedChipsPairOnlyByPortPathAndAmbiguityPairsNone) {
+  HubEmulator& up2 = AddHub({.containerId = kPairId});
+  HubEmulator& up3 = AddHub({.bus = 2, .location = "2-1", .superSpeed = true, .containerId = kPairId});
+  HubEmulator& down2 = AddHub({.location = "1-1.4", .devnum = 3, .containerId = kPairId});
+  HubEmulator& down3 = AddHub({.bus = 2, .location = "2-1.4", .devnum = 3, .superSpeed = true,
+                               .containerId = kPairId});
+  AddHub({.bus = 2, .location = "2-2", .devnum = 4, .ports = 7, .superSpeed = true,
+          .containerId = kPairId});  // other port count: never a candidate
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*lib), "2-1");
+  EXPECT_EQ(lib->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_FALSE(up2.PortPower(2));
+  EXPECT_FALSE(up3.PortPower(2));
+  EXPECT_TRUE(down2.PortPower(2));
+  EXPECT_TRUE(down3.PortPower(2));
+  // Either half with power is "on": a device powered again through USB 3.
+  up3.SetPortPower(2, true);
+  EXPECT_EQ(lib->GetSwitch(0, kFirst + 1), 1);
+  auto inner = Open("2-1.4");
+  ASSERT_EQ(inner->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*inner), "1-1.4");
+  EXPECT_TRUE(errors.empty()) << errors.front();
+
+  // A third chip with the same path on another bus leaves two candidates.
+  AddHub({.bus = 3, .location = "3-1", .superSpeed = true, .containerId = kPairId});
+  auto unsure = Open("1-1");
+  ASSERT_EQ(unsure->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*unsure), "");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("usbhub:1-1: other half not paired: 2 hubs could be it (2-1, 3-1)"),
+            std::string::npos) << errors[0];
+  EXPECT_EQ(unsure->SetSwitch(0, kFirst + 2, 0), 1);
+  EXPECT_FALSE(up2.PortPower(3));
+  EXPECT_TRUE(up3.PortPower(3));
+}
+
+TEST_F(UsbHubBackend, RootHubAndGangedHubOnlyWhenNamedSo) {
+  HubEmulator& root = AddHub({.location = "usb1", .devnum = 1});
+  HubEmulator& ganged = AddHub({.perPortPower = false});
+  const auto offered = AvailableHubEntries();
+  EXPECT_TRUE(offered.empty()) << offered.front().first;
+  auto onboard = Open("usb1");
+  ASSERT_EQ(onboard->OpenArvendal(), 1) << (errors.empty() ? "" : errors.front());
+  EXPECT_EQ(onboard->DeviceName(0), "usb1");
+  EXPECT_EQ(onboard->SetSwitch(0, kFirst + 1, 0), 1);
+  EXPECT_FALSE(root.PortPower(2));
+  EXPECT_EQ(root.DisableAttribute(2), "1");  // 1-0:1.0/usb1-port2/disable
+  EXPECT_TRUE(ganged.PortPower(2));
+
+  auto whole = Open("1-1:ganged");
+  ASSERT_EQ(whole->OpenArvendal(), 1);
+  int count = 0, button = 0;
+  whole->GetSwitchConfig(0, &count, &button);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(whole->ChannelName(0, 0), "ganged");
+  EXPECT_EQ(whole->SetSwitch(0, kFirst, 0), 1);
+  for (int port = 1; port <= 4; ++port) EXPECT_FALSE(ganged.PortPower(port)) << port;
+  EXPECT_EQ(whole->GetSwitch(0, kFirst), 0);
+  ganged.SetPortPower(3, true);
+  EXPECT_EQ(whole->GetSwitch(0, kFirst), 1);
+  EXPECT_TRUE(root.PortPower(1));
 }
 
 TEST_F(UsbHubBackend, FaultsReadUnreachableAndTheHubComesBack) {
@@ -182,8 +282,15 @@ TEST(UsbHubEntry, ParsesLocationsAndPortLists) {
   EXPECT_EQ(e.ports, (std::vector<int>{2, 3}));
   ASSERT_TRUE(ParseHubEntry("3-2", &e, &reason));
   EXPECT_TRUE(e.ports.empty());
+  EXPECT_FALSE(e.ganged);
+  ASSERT_TRUE(ParseHubEntry("usb2:1,3", &e, &reason));
+  EXPECT_EQ(e.location, "usb2");
+  ASSERT_TRUE(ParseHubEntry("1-1:ganged", &e, &reason));
+  EXPECT_TRUE(e.ganged);
+  EXPECT_TRUE(e.ports.empty());
   for (const char* bad : {"", "1", "1-", "x-1", "1-1..2", "1-0", "1-1:", "1-1:0", "1-1:2,2",
-                          "1-1:2;3", "1-1:256", "1-1.4:a"})
+                          "1-1:2;3", "1-1:256", "1-1.4:a", "usb", "usb0", "usbx", "usb1-1",
+                          "1-1:2,ganged"})
     EXPECT_FALSE(ParseHubEntry(bad, &e, &reason)) << bad;
   EXPECT_EQ(HubSerial("1-1.4"), HubSerial("1-1.4"));
   EXPECT_GE(HubSerial("255-255.255.255.255.255.255.255"), 0);
