@@ -56,9 +56,18 @@ class Field : public e2e::E2ETest {
 TEST_F(Field, ASecondInstanceOnTheSamePrefixRefusesAndErasesNothing) {
   std::ofstream(bench) << BenchText({{8, 100, 2, 0, 0, 0, {1, 0}}});
   Headless("a", "toggra/raspberrypi");
-  ASSERT_TRUE(watch->WaitFor("toggra/raspberrypi/bench:0:1/state", "ON")) << Stderr("a");
-  const auto before = Retained("");
-  ASSERT_GE(before.size(), 8u);
+  ASSERT_TRUE(watch->WaitFor("toggra/raspberrypi/bench:0:2/state", "OFF")) << Stderr("a");
+  // A slow start (a sanitizer build) may still be publishing: take what A
+  // left once two looks agree and hold both channels' configs.
+  std::map<std::string, std::string> before;
+  ASSERT_TRUE(WaitUntil([&] {
+    auto now = Retained("");
+    const bool settled = now == before && now.count("toggra/raspberrypi/bench:0:2/ends") &&
+                         now.count("homeassistant/switch/toggra_machine-a_toggra_2Fraspberrypi/"
+                                   "bench_3A0_3A2/config");
+    before = std::move(now);
+    return settled;
+  }, 10s)) << before.size();
 
   const std::string bench2 = dir.File("b.bench");
   std::ofstream(bench2) << BenchText({{8, 200, 1, 0, 0, 0, {0}}, {8, 201, 1, 0, 0, 0, {0}}});
@@ -208,8 +217,13 @@ TEST_F(Field, TheHeadlessLogKeepsItsNewestLinesOnly) {
   sendBad(2000);  // the log is full from here on
   const long full = rss();
   sendBad(20000);
-  // Unbounded, 20,000 lines of about 150 bytes would add some 3 MiB.
+  // Unbounded, 20,000 lines of about 150 bytes would add some 3 MiB. (A
+  // sanitizer build holds freed memory back, so its size says nothing.)
+#if !defined(__SANITIZE_ADDRESS__)
   EXPECT_LT(rss() - full, 1024) << "kB";
+#else
+  (void)full;
+#endif
   EXPECT_EQ(e2e::Count(e2e::Lines(Stderr("l")), "toggra: mqtt: ignored toggra/l/bench:0:1/set: unknown command \"BAD-19999" + std::string(50, 'x') + "\""), 1);
 }
 
