@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "mqtt/BrokerSupport.h"
@@ -196,6 +197,24 @@ TEST_F(Field, AnUntrustedBrokerCertificateIsNamedAndEndsHeadless) {
   EXPECT_EQ(WEXITSTATUS(*status), 78) << Stderr("t");
   EXPECT_NE(Stderr("t").find("the broker's certificate was not accepted: self-signed certificate"),
             std::string::npos) << Stderr("t");
+}
+
+// A caption from the user's toggra.conf names the Home Assistant entity.
+TEST_F(Field, ACaptionFromTheUsersConfigurationNamesTheEntity) {
+  std::ofstream(bench) << BenchText({{8, 100, 2, 0, 0, 0, {0, 0}}});
+  const std::string config = dir.File("config");
+  std::filesystem::create_directories(config + "/toggra");
+  std::ofstream(config + "/toggra/toggra.conf") << "# mine\n[caption]\nbench:0:2 = Pumpe\n";
+  Headless("c", "toggra/c", {{"XDG_CONFIG_HOME", config}});
+  std::optional<std::string> entity;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const std::string& topic : watch->Topics())
+      if (topic.find("/switch/") != std::string::npos &&
+          topic.find("bench_3A0_3A2/config") != std::string::npos)
+        entity = watch->Last(topic);
+    return entity && !entity->empty();
+  }, 10s)) << Stderr("c");
+  EXPECT_NE(entity->find("\"name\":\"Pumpe\""), std::string::npos) << *entity;
 }
 
 // 9. The -L log of a daemon stays bounded, and each line is on stderr.
