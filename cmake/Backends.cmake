@@ -126,6 +126,29 @@ if(toggra_have_mqtt)
   target_compile_definitions(toggra-backend-mqtt PRIVATE TOGGRA_BACKEND_MQTT_CLIENT=1)
 endif()
 
+# Serial relay modules on CH340/CH341 ttys (lcus). They need termios only, no
+# library of their own, so AUTO builds them like ON.
+set(TOGGRA_WITH_LCUS AUTO CACHE STRING
+    "Build the lcus back-end (CH340/CH341 serial relay modules): AUTO, ON or OFF")
+set_property(CACHE TOGGRA_WITH_LCUS PROPERTY STRINGS AUTO ON OFF)
+string(TOUPPER "${TOGGRA_WITH_LCUS}" toggra_lcus_value)
+set(toggra_have_lcus OFF)
+if(toggra_lcus_value STREQUAL "OFF")
+  message(STATUS "Back-end lcus: left out (TOGGRA_WITH_LCUS=OFF)")
+elseif(toggra_lcus_value STREQUAL "AUTO" OR toggra_lcus_value STREQUAL "ON")
+  set(toggra_have_lcus ON)
+  message(STATUS "Back-end lcus: built (no library needed)")
+  toggra_add_backend(lcus RegisterLcus "")
+else()
+  message(FATAL_ERROR "TOGGRA_WITH_LCUS is \"${TOGGRA_WITH_LCUS}\"; use AUTO, ON or OFF")
+endif()
+
+# Modbus RTU relay boards on RS-485 (libmodbus).
+toggra_backend_option(modbus "Modbus RTU relay boards" MODBUS libmodbus)
+if(toggra_have_modbus)
+  toggra_add_backend(modbus RegisterModbus PkgConfig::MODBUS)
+endif()
+
 # The registry learns the modules built and where the installed ones are.
 # BACKEND=MODULE pairs, in registration order.
 string(REPLACE ";" "," toggra_module_list "${TOGGRA_MODULE_BACKEND_LIST}")

@@ -1,0 +1,23 @@
+# The tests of the serial back-ends (lcus, modbus) against modules and boards
+# played on pseudo-terminals, and the udev rule of the CH340/CH341 ttys; the
+# back-ends themselves are modules (cmake/Backends.cmake).
+install(FILES data/udev/70-toggra-serial.rules DESTINATION lib/udev/rules.d)
+
+if(TOGGRA_BUILD_TESTS)
+  foreach(part lcus modbus)
+    file(GLOB part_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/device/${part}/*.cpp)
+    if(NOT part_sources OR NOT toggra_have_${part})
+      continue()
+    endif()
+    add_executable(toggra_tests_${part} ${part_sources})
+    target_include_directories(toggra_tests_${part} PRIVATE ${CMAKE_SOURCE_DIR}/tests/device)
+    target_link_libraries(toggra_tests_${part} PRIVATE toggra_test_support toggra_backend_${part}
+                          GTest::gtest_main)
+    # The programs' tests run toggra-ctl on the emulated hardware.
+    target_compile_definitions(toggra_tests_${part} PRIVATE
+      TOGGRA_CTL_EXECUTABLE="$<TARGET_FILE:toggra-ctl>")
+    add_dependencies(toggra_tests_${part} toggra-ctl)
+    gtest_discover_tests(toggra_tests_${part} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+                         PROPERTIES TIMEOUT 30)
+  endforeach()
+endif()
