@@ -39,6 +39,8 @@ packages=(
   libhidapi-dev libgpiod-dev
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev
 )
+# The modbus back-end (Modbus RTU relay boards); in Debian 12 and 13 alike.
+packages+=(libmodbus-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

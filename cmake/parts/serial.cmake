@@ -21,3 +21,18 @@ if(TOGGRA_BUILD_TESTS)
                          PROPERTIES TIMEOUT 30)
   endforeach()
 endif()
+
+# toggra-ctl list --all on ttys in umockdev's emulated sysfs.
+if(TARGET toggra_umockdev_main AND toggra_have_lcus)
+  add_executable(toggra_tests_serialscan
+                 ${CMAKE_SOURCE_DIR}/tests/device/serialscan/SerialScanProgramsTest.cpp)
+  target_include_directories(toggra_tests_serialscan PRIVATE ${CMAKE_SOURCE_DIR}/tests/device)
+  target_link_libraries(toggra_tests_serialscan PRIVATE toggra_test_support toggra_umockdev_main)
+  target_compile_definitions(toggra_tests_serialscan PRIVATE
+    TOGGRA_CTL_EXECUTABLE="$<TARGET_FILE:toggra-ctl>")
+  add_dependencies(toggra_tests_serialscan toggra-ctl)
+  gtest_discover_tests(toggra_tests_serialscan DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+                       PROPERTIES TIMEOUT 30 LABELS umockdev
+                       ENVIRONMENT_MODIFICATION
+                       "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
+endif()

@@ -44,6 +44,8 @@ expected=(
   share/systemd/user/toggra-headless.service
   lib/systemd/system/toggra-headless.service
 )
+# The serial back-ends' udev rule (CH340/CH341 ttys).
+expected+=(lib/udev/rules.d/70-toggra-serial.rules)
 for package in toggra toggra-common toggra-dev; do
   expected+=("share/doc/$package/copyright" "share/doc/$package/changelog.gz")
 done
@@ -190,9 +192,12 @@ done
 # between releases: libgpiod2 on Debian 12, libgpiod3 on Debian 13).
 declare -A module_package=([usbhub]='libusb-1\.0-0' [hidrelay]='libhidapi-hidraw0' [gpio]='libgpiod[0-9]+'
                            [mqtt]='libmosquitto1')
+# libmodbus5 on Debian 12 and 13; the lcus module needs no library of its own.
+module_package+=([modbus]='libmodbus5' [lcus]=-)
 for module in $modules; do
   package=toggra-backend-$module
   [ -n "${deb[$package]:-}" ] || { fail "no package $package for the $module module"; continue; }
+  [ "${module_package[$module]}" = - ] && continue
   grep -qEx "${module_package[$module]}" <<<"$(names_of "$(dpkg-deb -f "${deb[$package]}" Depends)")" ||
     fail "$package does not depend on the $module module's library"
 done

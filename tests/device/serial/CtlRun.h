@@ -23,7 +23,8 @@ struct CtlRun {
 };
 
 inline CtlRun RunCtl(const TempDir& dir, const std::string& devices,
-                     const std::vector<std::string>& args) {
+                     const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& more = {}) {
   using namespace std::chrono_literals;
   std::map<std::string, std::string> env{{"TOGGRA_DEVICES", devices},
                                          {"TOGGRA_BENCH", ""},
@@ -31,6 +32,7 @@ inline CtlRun RunCtl(const TempDir& dir, const std::string& devices,
                                          {"TOGGRA_HKLM", dir.File("HKEY_LOCAL_MACHINE.reg")},
                                          {"HOME", dir.Path().string()},
                                          {"XDG_CONFIG_HOME", dir.File("config")}};
+  env.insert(more.begin(), more.end());
   std::vector<std::string> argv{TOGGRA_CTL_EXECUTABLE};
   argv.insert(argv.end(), args.begin(), args.end());
   e2e::ChildProcess ctl(argv, env, dir.File("ctl.out"), dir.File("ctl.err"));
