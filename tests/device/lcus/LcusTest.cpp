@@ -219,6 +219,7 @@ TEST_F(Lcus, ModuleThatGoesAwayComesBackWithItsRelaysOff) {
   ASSERT_EQ(lib->OpenArvendal(), 1);
   ASSERT_EQ(lib->SetSwitch(0, 16, 1), 1);
   ASSERT_TRUE(module.AwaitFrames(1));
+  EXPECT_EQ(lib->GetSwitch(0, 16), 1);  // found silent: no more queries that could fail
 
   module.Unplug();
   EXPECT_EQ(lib->GetSwitch(0, 16), -1);
