@@ -17,7 +17,7 @@
 namespace toggra {
 
 struct LcusTiming {
-  std::chrono::milliseconds answer{150};  // for the first byte of a status answer
+  std::chrono::milliseconds answer{200};  // for the first byte of a status answer
   std::chrono::milliseconds quiet{30};    // after which an answer is complete
   std::chrono::milliseconds write{500};   // for a frame to go out
 };

@@ -99,16 +99,18 @@ TEST(LcusRegistry, EntriesOutsideTheModulesAreRefused) {
 
 class Lcus : public ::testing::Test {
  protected:
-  // Short waits: the emulator answers at once, so only silence waits them out.
+  // A silent module waits the answer time out; one that answers ends the
+  // wait at once, so it gets room for a loaded machine.
   static constexpr CLcusDriver::Timing kTiming{30ms, 10ms, 200ms};
+  static constexpr CLcusDriver::Timing kAnswering{1000ms, 10ms, 200ms};
 
   std::unique_ptr<CDriverPivlink> Open(const std::string& link, int relays,
-                                       DriverServing serving = DriverServing::kCaller) {
+                                       CLcusDriver::Timing timing = kTiming) {
     auto driver = std::make_unique<CLcusDriver>(
-        link, relays, kTiming, [this](const std::string& m) { messages.push_back(m); });
+        link, relays, timing, [this](const std::string& m) { messages.push_back(m); });
     drivers.push_back(driver.get());
     CDriverPivlink::Options options;
-    options.serving = serving;
+    options.serving = DriverServing::kCaller;
     options.retryFirst = 5ms;
     options.refresh = 5ms;
     return std::make_unique<CDriverPivlink>(std::move(driver), options);
@@ -155,7 +157,7 @@ TEST_F(Lcus, SilentModuleIsSwitchedAndShowsTheLevelsLastWritten) {
 
 TEST_F(Lcus, AnsweringModuleIsReadBack) {
   LcusModuleEmulator module(dir.File("m"), 2, Answer::kLines);
-  auto lib = Open(dir.File("m"), 2);
+  auto lib = Open(dir.File("m"), 2, kAnswering);
   ASSERT_EQ(lib->OpenArvendal(), 1);
   module.SetRelays(0b10);  // switched by its own button
   EXPECT_EQ(lib->GetSwitch(0, 16 + 0), 0);
@@ -165,17 +167,17 @@ TEST_F(Lcus, AnsweringModuleIsReadBack) {
   EXPECT_EQ(lib->GetSwitch(0, 16 + 1), 0) << "a written level must not hide the reading";
   EXPECT_TRUE(Told("lcus: m: answers the status query")) << ::testing::PrintToString(messages);
 
-  // A module that stops answering reads unreachable, not an old level.
-  module.SetAnswer(Answer::kNothing);
+  // A module that stops answering sensibly reads unreachable, not an old level.
+  module.SetAnswer(Answer::kGarbage);
   std::string error;
   DriverReading reading;
   EXPECT_FALSE(drivers[0]->Read(0, &reading, &error));
-  EXPECT_EQ(error, "no answer to the status query any more");
+  EXPECT_EQ(error, "the answer to the status query was not understood: \"\\x01\\x02?relay\"");
 }
 
 TEST_F(Lcus, AnswerNotUnderstoodIsNamedAndTheModuleStillSwitches) {
   LcusModuleEmulator module(dir.File("m"), 1, Answer::kGarbage);
-  auto lib = Open(dir.File("m"), 1);
+  auto lib = Open(dir.File("m"), 1, kAnswering);
   ASSERT_EQ(lib->OpenArvendal(), 1);
   EXPECT_EQ(lib->GetSwitch(0, 16), 0);
   EXPECT_TRUE(Told("lcus: m: the answer to the status query (FF) was not understood: "

@@ -48,23 +48,28 @@ TEST(ModbusEntrySyntax, DefaultsAndLimits) {
 
 class Modbus : public ::testing::Test {
  protected:
-  static constexpr modbus::Timing kTiming{40ms, 10ms};
+  // A board that answers ends the wait at once, so it gets room for a
+  // loaded machine; where only silence is expected, the wait is short.
+  static constexpr modbus::Timing kAnswering{1000ms, 50ms};
+  static constexpr modbus::Timing kSilence{40ms, 10ms};
 
-  std::unique_ptr<CModbusDriver> Driver(const std::string& argument) {
+  std::unique_ptr<CModbusDriver> Driver(const std::string& argument,
+                                        modbus::Timing timing = kAnswering) {
     ModbusEntry entry;
     std::string reason;
     EXPECT_TRUE(ParseModbusEntry(argument, &entry, &reason)) << reason;
-    auto driver = CModbusDriver::Open(entry, kTiming, &reason);
+    auto driver = CModbusDriver::Open(entry, timing, &reason);
     EXPECT_TRUE(driver) << reason;
     return driver;
   }
   std::unique_ptr<CDriverPivlink> Open(const std::string& argument,
-                                       DriverServing serving = DriverServing::kCaller) {
+                                       DriverServing serving = DriverServing::kCaller,
+                                       modbus::Timing timing = kAnswering) {
     CDriverPivlink::Options options;
     options.serving = serving;
     options.refresh = 5ms;
     options.retryFirst = 5ms;
-    return std::make_unique<CDriverPivlink>(Driver(argument), options);
+    return std::make_unique<CDriverPivlink>(Driver(argument, timing), options);
   }
   std::string ReadError(CModbusDriver& driver) {
     DriverReading reading;
@@ -119,16 +124,23 @@ TEST_F(Modbus, BoardsSideBySideOnOneBusTakeTurns) {
   EXPECT_EQ(lib->ChannelId(1, 0), "modbus:ttyUSB0@2:1");
 }
 
-TEST_F(Modbus, WrongAddressSilenceAndBadAnswersAreNamed) {
+TEST_F(Modbus, WrongAddressAndSilenceAreNamedWithinTheTimeout) {
   ModbusBoardEmulator board(link, {1});
-  auto other = Driver(link + ":2");
+  auto other = Driver(link + ":2", kSilence);
   other->Enumerate();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReadError(*other),
             "no answer from address 2 within 40 ms (check the board's address, its speed of 9600 "
             "baud and the A/B wiring)");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  auto driver = Driver(link + ":1");
+  board.SetMode(Mode::kSilent);
+  EXPECT_EQ(ReadError(*driver).rfind("no answer from address 1", 0), 0u);
+  EXPECT_EQ(board.Requests().size(), 2u);
+}
 
+TEST_F(Modbus, BadAnswersAreNamedAndTheBusRecovers) {
+  ModbusBoardEmulator board(link, {1});
   auto driver = Driver(link + ":1");
   driver->Enumerate();
   board.SetMode(Mode::kBadCrc);
@@ -137,16 +149,14 @@ TEST_F(Modbus, WrongAddressSilenceAndBadAnswersAreNamed) {
   board.SetMode(Mode::kIllegalFunction);
   EXPECT_EQ(ReadError(*driver).rfind("the board at address 1 refuses reading coils (function 1) (", 0),
             0u);
-  board.SetMode(Mode::kSilent);
-  EXPECT_EQ(ReadError(*driver).rfind("no answer from address 1", 0), 0u);
   board.SetMode(Mode::kNormal);
-  EXPECT_EQ(ReadError(*driver), "read") << "the bus recovers after each fault";
+  EXPECT_EQ(ReadError(*driver), "read");
 }
 
 TEST_F(Modbus, SilentBoardNeverHoldsUpTheCaller) {
   ModbusBoardEmulator board(link, {1});
   board.SetMode(Mode::kSilent);
-  auto lib = Open(link, DriverServing::kWorkers);
+  auto lib = Open(link, DriverServing::kWorkers, kSilence);
   ASSERT_EQ(lib->OpenArvendal(), 1);
   const auto start = std::chrono::steady_clock::now();
   lib->SetSwitch(0, 16, 1);
