@@ -126,6 +126,12 @@ if(toggra_have_mqtt)
   target_compile_definitions(toggra-backend-mqtt PRIVATE TOGGRA_BACKEND_MQTT_CLIENT=1)
 endif()
 
+# USB power strips 04b4:fd10 … fd15 (hidapi, hidraw back-end).
+toggra_backend_option(sispm "USB power strips" HIDAPI_SISPM hidapi-hidraw)
+if(toggra_have_sispm)
+  toggra_add_backend(sispm RegisterSispm PkgConfig::HIDAPI_SISPM)
+endif()
+
 # The registry learns the modules built and where the installed ones are.
 # BACKEND=MODULE pairs, in registration order.
 string(REPLACE ";" "," toggra_module_list "${TOGGRA_MODULE_BACKEND_LIST}")

@@ -2,7 +2,7 @@
 # Fails when ldd lists a back-end's library (libusb, hidapi, libgpiod,
 # libmosquitto) for a program, or none of them for a module, whose libraries
 # are the reason it is a module.
-set(pattern "libusb-1\\.0|libhidapi|libgpiod|libmosquitto")
+set(pattern "libusb-1\\.0|libhidapi|libgpiod|libmosquitto|libftdi1")
 set(kind program)
 set(failures 0)
 math(EXPR last "${CMAKE_ARGC} - 1")
