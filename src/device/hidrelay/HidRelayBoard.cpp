@@ -1,5 +1,7 @@
 #include "device/hidrelay/HidRelayBoard.h"
 
+#include <cstdio>
+
 #include "device/Channels.h"
 #include "device/kit/HidrawLocation.h"
 
@@ -50,6 +52,44 @@ Report SwitchCommand(int relay, bool on) {
 
 int SerialOf(const std::string& id, const std::string& location) {
   return NameSerial(location.empty() ? id : id + "@" + location);
+}
+
+bool ProtocolOf(unsigned short vendor, unsigned short product, Protocol* protocol) {
+  if (vendor == kVendorId && product == kProductId)
+    *protocol = Protocol::kFeature;
+  else if (vendor == kSingleByteVendor && product == kSingleByteProduct)
+    *protocol = Protocol::kSingleByte;
+  else if (vendor == kFrameVendor && product == kFrameProduct)
+    *protocol = Protocol::kFrame;
+  else
+    return false;
+  return true;
+}
+
+std::vector<unsigned char> CloneCommand(Protocol protocol, int relay, bool on) {
+  const auto n = static_cast<unsigned char>(relay);
+  if (protocol == Protocol::kSingleByte)
+    return {0x00, static_cast<unsigned char>(on ? 0xF0 + n : n)};
+  const unsigned char op = on ? 1 : 0;
+  return {0x00, 0xA0, n, op, static_cast<unsigned char>(0xA0 + n + op)};
+}
+
+int CloneRelayCount(const std::wstring& product) {
+  if (product.empty()) return 0;
+  const int n = product.back() - L'0';
+  for (int count : kRelayCounts)
+    if (n == count) return n;
+  return 0;
+}
+
+std::string CloneName(unsigned short vendor, unsigned short product, const std::string& serial,
+                      const std::string& location) {
+  char id[16];
+  std::snprintf(id, sizeof id, "%04x-%04x", vendor, product);
+  if (!serial.empty())
+    return id + ("-" + BoardName(reinterpret_cast<const unsigned char*>(serial.data()),
+                                 serial.size()));
+  return id + ("@" + location);
 }
 
 std::string LocationOf(const std::string& devnode) { return HidrawUsbLocation(devnode); }
