@@ -39,6 +39,8 @@ packages=(
   libhidapi-dev libgpiod-dev
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev
 )
+# The FTDI relay boards' back-end (ftdi); in Debian 12 and 13 alike.
+packages+=(libftdi1-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
