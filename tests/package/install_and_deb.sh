@@ -40,6 +40,8 @@ expected=(
   share/man/man1/toggra-headless.1.gz
   lib/udev/rules.d/70-toggra-usbhub.rules
   lib/udev/rules.d/70-toggra-hidrelay.rules
+  lib/udev/rules.d/70-toggra-sispm.rules
+  lib/udev/rules.d/70-toggra-ftdi.rules
   lib/sysusers.d/toggra.conf
   share/systemd/user/toggra-headless.service
   lib/systemd/system/toggra-headless.service
@@ -190,6 +192,7 @@ done
 # between releases: libgpiod2 on Debian 12, libgpiod3 on Debian 13).
 declare -A module_package=([usbhub]='libusb-1\.0-0' [hidrelay]='libhidapi-hidraw0' [gpio]='libgpiod[0-9]+'
                            [mqtt]='libmosquitto1')
+module_package+=([sispm]='libhidapi-hidraw0' [ftdi]='libftdi1-2(t64)?')
 for module in $modules; do
   package=toggra-backend-$module
   [ -n "${deb[$package]:-}" ] || { fail "no package $package for the $module module"; continue; }
