@@ -12,6 +12,11 @@ if(toggra_have_sispm AND TARGET toggra_umockdev_main)
   target_compile_definitions(toggra_tests_sispm PRIVATE
     TOGGRA_CTL_EXECUTABLE="$<TARGET_FILE:toggra-ctl>")
   add_dependencies(toggra_tests_sispm toggra-ctl)
+  if(TOGGRA_BUILD_GUI)
+    # The window program on the emulated strip, offscreen.
+    target_compile_definitions(toggra_tests_sispm PRIVATE TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>")
+    add_dependencies(toggra_tests_sispm toggra)
+  endif()
   gtest_discover_tests(toggra_tests_sispm DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES TIMEOUT 30 LABELS umockdev
                        ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")

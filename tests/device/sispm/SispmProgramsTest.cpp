@@ -2,7 +2,9 @@
 // default entry sispm:* finds them through the preload library.
 #include <gtest/gtest.h>
 
-#ifndef TOGGRA_EXECUTABLE
+#ifdef TOGGRA_EXECUTABLE
+#define TOGGRA_SISPM_WINDOW_TEST 1
+#else
 #define TOGGRA_EXECUTABLE "toggra"
 #endif
 #include "e2e/E2ESupport.h"
@@ -14,10 +16,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using e2e::ChildProcess;
+using e2e::WaitUntil;
 
 class SispmPrograms : public ::testing::Test {
  protected:
-  int Ctl(const std::vector<std::string>& args) {
+  std::map<std::string, std::string> Env() {
     std::map<std::string, std::string> env = UmockdevChildEnvironment(bed.RootDir());
     env["TOGGRA_DEVICES"] = "";
     env["TOGGRA_BENCH"] = "";
@@ -25,9 +28,14 @@ class SispmPrograms : public ::testing::Test {
     env["TOGGRA_HKLM"] = dir.File("HKEY_LOCAL_MACHINE.reg");
     env["HOME"] = dir.Path().string();
     env["XDG_CONFIG_HOME"] = dir.File("config");
+    env["QT_QPA_PLATFORM"] = "offscreen";
+    env["XDG_RUNTIME_DIR"] = dir.Path().string();
+    return env;
+  }
+  int Ctl(const std::vector<std::string>& args) {
     std::vector<std::string> argv{TOGGRA_CTL_EXECUTABLE};
     argv.insert(argv.end(), args.begin(), args.end());
-    ChildProcess ctl(argv, env, dir.File("ctl.out"), dir.File("ctl.err"));
+    ChildProcess ctl(argv, Env(), dir.File("ctl.out"), dir.File("ctl.err"));
     const auto status = ctl.WaitExit(20s);
     out = TempDir::Read(dir.File("ctl.out"));
     err = TempDir::Read(dir.File("ctl.err"));
@@ -79,6 +87,30 @@ TEST_F(SispmPrograms, StripWithoutPermissionIsNamedWithTheFix) {
             std::string::npos) << out;
   EXPECT_NE(err.find("sispm: /dev/hidraw3: no permission"), std::string::npos) << err;
 }
+
+#ifdef TOGGRA_SISPM_WINDOW_TEST
+// The window program with no configuration: its columns are the strip's
+// outlets as read (the state file it writes shows them), a switch made
+// elsewhere is read back, and its end leaves the outlets as they are.
+TEST_F(SispmPrograms, TheWindowProgramShowsAndReadsBackTheStrip) {
+  StripEmulator strip(bed, {});
+  std::string error;
+  ASSERT_TRUE(strip.Plug(&error)) << error;
+  strip.SetMask(0b0001);
+  const std::string state = dir.File("state.txt");
+  ChildProcess toggra({TOGGRA_EXECUTABLE, "-S", state}, Env(), dir.File("toggra.out"),
+                      dir.File("toggra.err"));
+  const auto stderrText = [&] { return TempDir::Read(dir.File("toggra.err")); };
+  ASSERT_TRUE(WaitUntil([&] { return TempDir::Read(state) == "1 0 0 0 0 0 0 0"; }, 30s))
+      << TempDir::Read(state) << stderrText();
+  strip.SetMask(0b1000);  // by hand
+  EXPECT_TRUE(WaitUntil([&] { return TempDir::Read(state) == "0 0 0 1 0 0 0 0"; }, 10s))
+      << TempDir::Read(state) << stderrText();
+  toggra.Signal(SIGTERM);
+  EXPECT_TRUE(e2e::CleanExit(toggra.WaitExit(10s))) << stderrText();
+  EXPECT_EQ(strip.Mask(), 0b1000u) << "the end switched an outlet";
+}
+#endif
 
 }  // namespace
 }  // namespace toggra::test
