@@ -31,7 +31,7 @@ class RelayBoardEmulator {
     // A clone (0519:2018 or 5131:2007): switched by output reports written
     // to the node; `serial` is its USB serial string.
     unsigned short vendor = 0x16c0, productId = 0x05df;
-    std::string serial;
+    std::string serial = "";
   };
 
   RelayBoardEmulator(UmockdevTestbed& bed, Options options)
