@@ -150,6 +150,18 @@ if(toggra_have_modbus)
   toggra_add_backend(modbus RegisterModbus PkgConfig::MODBUS)
 endif()
 
+# USB power strips 04b4:fd10 … fd15 (hidapi, hidraw back-end).
+toggra_backend_option(sispm "USB power strips" HIDAPI_SISPM hidapi-hidraw)
+if(toggra_have_sispm)
+  toggra_add_backend(sispm RegisterSispm PkgConfig::HIDAPI_SISPM)
+endif()
+
+# FT245R bit-bang relay boards 0403:6001 (libftdi1).
+toggra_backend_option(ftdi "FTDI bit-bang relay boards" LIBFTDI libftdi1)
+if(toggra_have_ftdi)
+  toggra_add_backend(ftdi RegisterFtdi PkgConfig::LIBFTDI)
+endif()
+
 # The registry learns the modules built and where the installed ones are.
 # BACKEND=MODULE pairs, in registration order.
 string(REPLACE ";" "," toggra_module_list "${TOGGRA_MODULE_BACKEND_LIST}")

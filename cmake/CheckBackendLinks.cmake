@@ -1,8 +1,8 @@
 # cmake -P CheckBackendLinks.cmake PROGRAM... --modules MODULE...
 # Fails when ldd lists a back-end's library (libusb, hidapi, libgpiod,
-# libmosquitto, libmodbus) for a program, or none of them for a module, whose libraries
+# libmosquitto, libmodbus, libftdi1) for a program, or none of them for a module, whose libraries
 # are the reason it is a module.
-set(pattern "libusb-1\\.0|libhidapi|libgpiod|libmosquitto|libmodbus")
+set(pattern "libusb-1\\.0|libhidapi|libgpiod|libmosquitto|libmodbus|libftdi1")
 set(kind program)
 set(failures 0)
 math(EXPR last "${CMAKE_ARGC} - 1")

@@ -41,6 +41,8 @@ packages=(
 )
 # The modbus back-end (Modbus RTU relay boards); in Debian 12 and 13 alike.
 packages+=(libmodbus-dev)
+# The FTDI relay boards' back-end (ftdi); in Debian 12 and 13 alike.
+packages+=(libftdi1-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -31,7 +31,8 @@ namespace {
 // are known without loading the module, so that a program with entries of
 // its own never loads it; a test holds them equal to the modules' own.
 const std::map<std::string, std::string>& ModuleDefaultEntries() {
-  static const std::map<std::string, std::string> entries{{"hidrelay", "hidrelay:*"}};
+  static const std::map<std::string, std::string> entries{{"hidrelay", "hidrelay:*"},
+                                                                   {"sispm", "sispm:*"}};
   return entries;
 }
 

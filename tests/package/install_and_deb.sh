@@ -40,6 +40,8 @@ expected=(
   share/man/man1/toggra-headless.1.gz
   lib/udev/rules.d/70-toggra-usbhub.rules
   lib/udev/rules.d/70-toggra-hidrelay.rules
+  lib/udev/rules.d/70-toggra-sispm.rules
+  lib/udev/rules.d/70-toggra-ftdi.rules
   lib/sysusers.d/toggra.conf
   share/systemd/user/toggra-headless.service
   lib/systemd/system/toggra-headless.service
@@ -194,6 +196,7 @@ declare -A module_package=([usbhub]='libusb-1\.0-0' [hidrelay]='libhidapi-hidraw
                            [mqtt]='libmosquitto1')
 # libmodbus5 on Debian 12 and 13; the lcus module needs no library of its own.
 module_package+=([modbus]='libmodbus5' [lcus]=-)
+module_package+=([sispm]='libhidapi-hidraw0' [ftdi]='libftdi1-2(t64)?')
 for module in $modules; do
   package=toggra-backend-$module
   [ -n "${deb[$package]:-}" ] || { fail "no package $package for the $module module"; continue; }

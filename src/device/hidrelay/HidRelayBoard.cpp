@@ -1,10 +1,9 @@
 #include "device/hidrelay/HidRelayBoard.h"
 
-#include <cstdlib>
-#include <memory>
-#include <regex>
+#include <cstdio>
 
 #include "device/Channels.h"
+#include "device/kit/HidrawLocation.h"
 
 namespace toggra::hidrelay {
 
@@ -55,26 +54,44 @@ int SerialOf(const std::string& id, const std::string& location) {
   return NameSerial(location.empty() ? id : id + "@" + location);
 }
 
-std::string LocationOf(const std::string& devnode) {
-  const size_t slash = devnode.rfind('/');
-  const std::string node = slash == std::string::npos ? devnode : devnode.substr(slash + 1);
-  const std::string link = "/sys/class/hidraw/" + node;
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(link.c_str(), nullptr), &std::free);
-  if (!real) return {};
-  // The USB device is the last folder named BUS-PORT[.PORT...] on the way
-  // down to the hidraw node.
-  static const std::regex kUsbDevice("^[0-9]+-[0-9]+(\\.[0-9]+)*$");
-  std::string location;
-  const std::string path = real.get();
-  size_t start = 0;
-  while (start < path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    const std::string part = path.substr(start, end - start);
-    if (std::regex_match(part, kUsbDevice)) location = part;
-    start = end + 1;
-  }
-  return location;
+bool ProtocolOf(unsigned short vendor, unsigned short product, Protocol* protocol) {
+  if (vendor == kVendorId && product == kProductId)
+    *protocol = Protocol::kFeature;
+  else if (vendor == kSingleByteVendor && product == kSingleByteProduct)
+    *protocol = Protocol::kSingleByte;
+  else if (vendor == kFrameVendor && product == kFrameProduct)
+    *protocol = Protocol::kFrame;
+  else
+    return false;
+  return true;
 }
+
+std::vector<unsigned char> CloneCommand(Protocol protocol, int relay, bool on) {
+  const auto n = static_cast<unsigned char>(relay);
+  if (protocol == Protocol::kSingleByte)
+    return {0x00, static_cast<unsigned char>(on ? 0xF0 + n : n)};
+  const unsigned char op = on ? 1 : 0;
+  return {0x00, 0xA0, n, op, static_cast<unsigned char>(0xA0 + n + op)};
+}
+
+int CloneRelayCount(const std::wstring& product) {
+  if (product.empty()) return 0;
+  const int n = product.back() - L'0';
+  for (int count : kRelayCounts)
+    if (n == count) return n;
+  return 0;
+}
+
+std::string CloneName(unsigned short vendor, unsigned short product, const std::string& serial,
+                      const std::string& location) {
+  char id[16];
+  std::snprintf(id, sizeof id, "%04x-%04x", vendor, product);
+  if (!serial.empty())
+    return id + ("-" + BoardName(reinterpret_cast<const unsigned char*>(serial.data()),
+                                 serial.size()));
+  return id + ("@" + location);
+}
+
+std::string LocationOf(const std::string& devnode) { return HidrawUsbLocation(devnode); }
 
 }  // namespace toggra::hidrelay

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace toggra::hidrelay {
 
@@ -49,6 +50,33 @@ Report SwitchCommand(int relay, bool on);
 // ("ID@1-1.4") instead, which keeps them apart for as long as they stay in
 // their sockets.
 int SerialOf(const std::string& id, const std::string& location = {});
+
+// --- the clones with other USB ids -------------------------------------------
+// Two kinds of boards sold as HID relays speak other protocols, through
+// output reports and without a known way to read the relays back:
+//   0519:2018  one byte per command: 0xF0+n switches relay n on, n off;
+//   5131:2007  the serial relay modules' frame A0 CH OP SUM (SUM = A0+CH+OP).
+// Both are taken from what sellers and users document, not from a datasheet.
+enum class Protocol { kFeature, kSingleByte, kFrame };
+inline constexpr unsigned short kSingleByteVendor = 0x0519, kSingleByteProduct = 0x2018;
+inline constexpr unsigned short kFrameVendor = 0x5131, kFrameProduct = 0x2007;
+
+// The protocol of a board with this USB id; kFeature for 16c0:05df, and
+// false for an id that is no relay board's.
+bool ProtocolOf(unsigned short vendor, unsigned short product, Protocol* protocol);
+
+// The output report (report id 0 first) that switches relay `relay` (from 1)
+// of a clone.
+std::vector<unsigned char> CloneCommand(Protocol protocol, int relay, bool on);
+
+// A clone's relay count from the last character of its product string (1, 2,
+// 4 or 8), or 0 when the string does not say.
+int CloneRelayCount(const std::wstring& product);
+
+// A clone's device name: "VVVV-PPPP-SERIAL" from its USB serial string (made
+// printable as BoardName does), or "VVVV-PPPP@LOCATION" when it has none.
+std::string CloneName(unsigned short vendor, unsigned short product, const std::string& serial,
+                      const std::string& location);
 
 // The physical location (the USB device's sysfs name, "1-1.4") of the hidraw
 // node `devnode` ("/dev/hidraw3"), or "" when sysfs does not show it.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <chrono>
 #include <map>
@@ -26,18 +27,21 @@ int64_t SteadyMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// One board found by enumeration, opened and read.
+// One board found by enumeration, opened and (where it can be) read.
 struct Found {
   std::string path;
+  Protocol protocol = Protocol::kFeature;
+  unsigned short vendor = 0, product = 0;
   int relays = 0;
   int version = 0;
-  BoardState state;
+  BoardState state;  // for a clone: its name in `id`, no mask
   hid_device* handle = nullptr;
+  std::string unsure;  // what was not understood about a clone
 };
 
 std::string Narrow(const wchar_t* text) {
   std::string s;
-  for (; *text; ++text) s += *text < 0x80 ? static_cast<char>(*text) : '?';
+  for (; text && *text; ++text) s += *text < 0x80 ? static_cast<char>(*text) : '?';
   return s;
 }
 
@@ -45,6 +49,12 @@ bool ReadReport(hid_device* handle, BoardState* state) {
   Report report{};
   const int n = hid_get_feature_report(handle, report.data(), report.size());
   return ParseReport(report.data(), n, state);
+}
+
+std::string UsbId(unsigned short vendor, unsigned short product) {
+  char id[16];
+  std::snprintf(id, sizeof id, "%04x:%04x", vendor, product);
+  return id;
 }
 
 // A board present whose node cannot be opened.
@@ -65,23 +75,38 @@ std::string RefusedText(const Refused& r) {
 std::vector<Found> Enumerate(const std::function<bool(const std::string&)>& skip,
                              std::vector<Refused>* refused = nullptr) {
   std::vector<Found> found;
-  hid_device_info* list = hid_enumerate(kVendorId, kProductId);
+  hid_device_info* list = hid_enumerate(0, 0);
   for (hid_device_info* d = list; d; d = d->next) {
-    const int relays = d->product_string ? RelayCountOf(d->product_string) : 0;
-    if (relays == 0 || !d->path || (skip && skip(d->path))) continue;
+    Protocol protocol;
+    if (!ProtocolOf(d->vendor_id, d->product_id, &protocol) || !d->path) continue;
+    const std::wstring product = d->product_string ? d->product_string : L"";
+    int relays = protocol == Protocol::kFeature ? RelayCountOf(product) : CloneRelayCount(product);
+    std::string unsure;
+    if (relays == 0 && protocol != Protocol::kFeature) {
+      relays = kMaxRelays;
+      unsure = "its product string \"" + Narrow(product.c_str()) +
+               "\" does not say how many relays it has; " + std::to_string(kMaxRelays) +
+               " are offered";
+    }
+    if (relays == 0 || (skip && skip(d->path))) continue;
     errno = 0;
     hid_device* handle = hid_open_path(d->path);
     if (!handle) {
       const int error = errno;
       if (refused)
         refused->push_back(
-            {d->path, d->product_string ? Narrow(d->product_string) : std::string(),
+            {d->path, Narrow(product.c_str()),
              (error == EACCES || error == EPERM ? "no permission (" : "cannot be opened (") +
                  std::string(error ? std::strerror(error) : "unknown error") + ")"});
       continue;
     }
-    Found f{d->path, relays, d->release_number, {}, handle};
-    if (ReadReport(handle, &f.state)) {
+    Found f{d->path, protocol, d->vendor_id, d->product_id, relays, d->release_number, {},
+            handle, unsure};
+    if (protocol != Protocol::kFeature) {
+      f.state.id = CloneName(d->vendor_id, d->product_id, Narrow(d->serial_number),
+                             LocationOf(d->path));
+      found.push_back(std::move(f));
+    } else if (ReadReport(handle, &f.state)) {
       found.push_back(std::move(f));
     } else {
       hid_close(handle);
@@ -115,8 +140,12 @@ std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
     b.id = f.state.id;
     b.relays = f.relays;
     b.version = f.version;
+    b.protocol = f.protocol;
     b.handle.reset(f.handle);
     if (m_only != kAll && b.id != m_only) continue;
+    if (!f.unsure.empty() && m_refusedReported.insert(f.path + " unsure").second)
+      m_errors("hidrelay: " + b.id + " (" + f.path + ", " + UsbId(f.vendor, f.product) +
+               "): " + f.unsure);
     b.location = LocationOf(b.path);
     m_held.insert(b.path);
     m_boards.push_back(std::move(b));
@@ -143,6 +172,7 @@ std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
     d.name = b.shared ? b.id + "@" + b.location : b.id;
     for (int r = 1; r <= b.relays; ++r) d.channels.push_back(std::to_string(r));
     d.version = b.version;
+    d.readBack = b.protocol == Protocol::kFeature;
     d.serial = b.shared ? SerialOf(b.id, b.location) : SerialOf(b.id);
     devices.push_back(std::move(d));
   }
@@ -169,6 +199,7 @@ bool CHidRelayDriver::Reconnect(Board& board) {
   bool back = false;
   for (Found& f : ::toggra::Enumerate([this](const std::string& path) { return m_held.count(path) > 0; })) {
     const bool same = !back && f.state.id == board.id && f.relays == board.relays &&
+                      f.protocol == board.protocol &&
                       (!board.shared || LocationOf(f.path) == board.location);
     if (same) {
       board.path = f.path;
@@ -189,6 +220,10 @@ bool CHidRelayDriver::Read(int device, DriverReading* reading, std::string* erro
     *error = "the board is gone";
     return false;
   }
+  if (b->protocol != Protocol::kFeature) {  // nothing known to read back
+    reading->known = 0;
+    return true;
+  }
   BoardState state;
   if (!ReadReport(b->handle.get(), &state)) {
     Close(*b);
@@ -206,8 +241,15 @@ bool CHidRelayDriver::Write(int device, int channel, bool on, std::string* error
     *error = "the board is gone";
     return false;
   }
-  const Report command = SwitchCommand(channel + 1, on);
-  if (hid_send_feature_report(b->handle.get(), command.data(), command.size()) < 0) {
+  int sent = 0;
+  if (b->protocol == Protocol::kFeature) {
+    const Report command = SwitchCommand(channel + 1, on);
+    sent = hid_send_feature_report(b->handle.get(), command.data(), command.size());
+  } else {
+    const std::vector<unsigned char> command = CloneCommand(b->protocol, channel + 1, on);
+    sent = hid_write(b->handle.get(), command.data(), command.size());
+  }
+  if (sent < 0) {
     Close(*b);
     *error = "the board refused the command";
     return false;
@@ -222,8 +264,15 @@ std::vector<std::pair<std::string, std::string>> CHidRelayDriver::Available() {
   std::vector<std::pair<std::string, std::string>> entries;
   std::vector<Refused> refused;
   for (Found& f : ::toggra::Enumerate({}, &refused)) {
-    entries.emplace_back("hidrelay:" + f.state.id,
-                         "USB relay board with " + std::to_string(f.relays) + " relays");
+    if (f.protocol == Protocol::kFeature)
+      entries.emplace_back("hidrelay:" + f.state.id,
+                           "USB relay board with " + std::to_string(f.relays) + " relays");
+    else
+      entries.emplace_back("hidrelay:" + f.state.id,
+                           "USB relay board " + UsbId(f.vendor, f.product) + " with " +
+                               std::to_string(f.relays) + " relays" +
+                               (f.unsure.empty() ? "" : " (" + f.unsure + ")") +
+                               "; cannot be read back: shows the levels last written");
     hid_close(f.handle);
   }
   // Its id is in its reports, which cannot be read: the node names it.
@@ -237,11 +286,13 @@ void RegisterHidRelay(CDeviceRegistry& registry) {
   BackendInfo info;
   info.name = "hidrelay";
   info.driver = [](const std::string& argument, std::string* reason) -> std::unique_ptr<IDriver> {
-    const bool plainId = argument.size() == kIdLength &&
-                         BoardName(reinterpret_cast<const unsigned char*>(argument.data()),
-                                   argument.size()) == argument;
+    const bool printable = BoardName(reinterpret_cast<const unsigned char*>(argument.data()),
+                                     argument.size()) == argument;
+    const bool clone = argument.rfind("0519-2018", 0) == 0 || argument.rfind("5131-2007", 0) == 0;
+    const bool plainId = printable && (argument.size() == kIdLength || clone);
     if (argument != kAll && !plainId) {
-      *reason = "expected hidrelay:* or hidrelay:ID with a board's 5-character id";
+      *reason = "expected hidrelay:* or hidrelay:ID with a board's 5-character id (or the "
+                "name of a 0519:2018 or 5131:2007 board, as toggra-ctl list --all shows it)";
       return nullptr;
     }
     return std::make_unique<CHidRelayDriver>(argument);

@@ -1,5 +1,7 @@
 // `hidrelay`: the USB HID relay boards, one device per board and one channel
-// per relay, through hidapi's hidraw back-end.
+// per relay, through hidapi's hidraw back-end: 16c0:05df (feature reports,
+// read back) and the clones 0519:2018 and 5131:2007 (output reports, not read
+// back; see HidRelayBoard.h).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "device/DeviceRegistry.h"
+#include "device/hidrelay/HidRelayBoard.h"
 #include "device/kit/Driver.h"
 
 struct hid_device_;
@@ -46,6 +49,7 @@ class CHidRelayDriver : public IDriver {
     bool shared = false;  // another board has the same id
     int relays = 0;
     int version = 0;
+    hidrelay::Protocol protocol = hidrelay::Protocol::kFeature;
     Handle handle;
     int64_t retryAt = 0;  // when a lost board is looked for next
   };

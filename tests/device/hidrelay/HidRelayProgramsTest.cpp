@@ -78,9 +78,15 @@ TEST_F(HidRelayPrograms, CtlListsSwitchesAndReadsBackTheBoard) {
 TEST_F(HidRelayPrograms, BoardWithoutPermissionIsNamedWithTheFix) {
   RelayBoardEmulator locked(bed, {.id = "LOCKD", .hidraw = 3, .port = "3", .noPermission = true});
   RelayBoardEmulator board(bed, {});
+  RelayBoardEmulator clone(bed, {.product = "HIDRelay", .hidraw = 4, .port = "4",
+                                 .noPermission = true, .vendor = 0x0519, .productId = 0x2018});
   std::string error;
-  ASSERT_TRUE(locked.Plug(&error) && board.Plug(&error)) << error;
+  ASSERT_TRUE(locked.Plug(&error) && board.Plug(&error) && clone.Plug(&error)) << error;
   ASSERT_EQ(Ctl({"list", "--all"}), 0) << err;
+  EXPECT_NE(out.find("available\thidrelay:/dev/hidraw4\tUSB relay board HIDRelay, id unreadable: "
+                     "/dev/hidraw4: no permission (Permission denied); fix: install the udev "
+                     "rule 70-toggra-hidrelay.rules"),
+            std::string::npos) << out;
   EXPECT_NE(out.find("hidrelay:ABCDE:1"), std::string::npos) << out;
   EXPECT_NE(out.find("available\thidrelay:/dev/hidraw3\tUSB relay board USBRelay2, id "
                      "unreadable: /dev/hidraw3: no permission (Permission denied); fix: "

@@ -138,6 +138,60 @@ TEST_F(HidRelay, BoardThatGoesAwayReadsUnreachableAndComesBack) {
   EXPECT_EQ(board.Mask(), 0u);
 }
 
+// The clones take output reports as the notes gathered on them say; nothing
+// reads them back, so their channels show what was written.
+TEST_F(HidRelay, ClonesSwitchByOutputReportsBesideAClassicBoard) {
+  RelayBoardEmulator& classic = Add({});
+  RelayBoardEmulator& single = Add({.product = "HIDRelay4", .relays = 4, .hidraw = 1, .port = "2",
+                                    .vendor = 0x0519, .productId = 0x2018, .serial = "A1:B2"});
+  RelayBoardEmulator& frame = Add({.product = "HID Relay", .relays = 8, .hidraw = 2, .port = "3",
+                                   .vendor = 0x5131, .productId = 0x2007});
+  auto lib = Open();
+  ASSERT_EQ(lib->OpenArvendal(), 3);
+  EXPECT_EQ(lib->DeviceName(0), "0519-2018-A1_B2");
+  EXPECT_EQ(lib->DeviceName(1), "5131-2007@1-3");
+  EXPECT_EQ(lib->DeviceName(2), "ABCDE");
+  int channels = 0, button = 0;
+  ASSERT_TRUE(lib->GetSwitchConfig(0, &channels, &button));
+  EXPECT_EQ(channels, 4);
+  ASSERT_TRUE(lib->GetSwitchConfig(1, &channels, &button));
+  EXPECT_EQ(channels, 8);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "hidrelay: 5131-2007@1-3 (/dev/hidraw2, 5131:2007): its product string "
+                         "\"HID Relay\" does not say how many relays it has; 8 are offered");
+
+  EXPECT_EQ(lib->SetSwitch(0, kFirstSwitchId + 2, 1), 1);
+  EXPECT_EQ(single.Written().back(), (std::vector<uint8_t>{0x00, 0xF3}));
+  EXPECT_EQ(lib->SetSwitch(0, kFirstSwitchId, 1), 1);
+  EXPECT_EQ(lib->SetSwitch(0, kFirstSwitchId + 2, 0), 1);
+  EXPECT_EQ(single.Written().back(), (std::vector<uint8_t>{0x00, 0x03}));
+  EXPECT_EQ(single.Mask(), 0b0001u);
+  EXPECT_EQ(lib->SetSwitch(1, kFirstSwitchId + 1, 1), 1);
+  EXPECT_EQ(frame.Written().back(), (std::vector<uint8_t>{0x00, 0xA0, 0x02, 0x01, 0xA3}));
+  EXPECT_EQ(frame.Mask(), 0b10u);
+  EXPECT_EQ(classic.Mask(), 0u);
+  frame.SetMask(0);  // switched elsewhere: not seen, the level written stands
+  EXPECT_EQ(lib->GetSwitch(1, kFirstSwitchId + 1), 1);
+  EXPECT_EQ(lib->GetSwitch(1, kFirstSwitchId), 0);
+
+  frame.Unplug();
+  EXPECT_EQ(lib->SetSwitch(1, kFirstSwitchId, 1), 0);
+  std::string error;
+  ASSERT_TRUE(frame.Plug(&error)) << error;
+  nowMs += 1000;
+  EXPECT_EQ(lib->SetSwitch(1, kFirstSwitchId, 1), 1);
+  EXPECT_EQ(frame.Mask(), 0b01u);
+
+  const auto available = BuiltinRegistry().Find("hidrelay")->available();
+  ASSERT_EQ(available.size(), 3u);
+  EXPECT_EQ(available[1].first, "hidrelay:0519-2018-A1_B2");
+  EXPECT_EQ(available[1].second, "USB relay board 0519:2018 with 4 relays; cannot be read back: "
+                                 "shows the levels last written");
+  auto one = BuiltinRegistry().Open({"hidrelay:0519-2018-A1_B2"}, [](const std::string&) {});
+  ASSERT_EQ(one->OpenArvendal(), 1);
+  EXPECT_EQ(one->ChannelId(0, 3), "hidrelay:0519-2018-A1_B2:4");
+}
+
 TEST_F(HidRelay, RegistryEntriesAndChannelIds) {
   Add({});
   const CDeviceRegistry& registry = BuiltinRegistry();

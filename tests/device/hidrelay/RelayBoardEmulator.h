@@ -28,6 +28,10 @@ class RelayBoardEmulator {
     // A node the user may not open. The tests run as root, whom file modes do
     // not stop, so the node refuses hidapi's first request with EACCES.
     bool noPermission = false;
+    // A clone (0519:2018 or 5131:2007): switched by output reports written
+    // to the node; `serial` is its USB serial string.
+    unsigned short vendor = 0x16c0, productId = 0x05df;
+    std::string serial = "";
   };
 
   RelayBoardEmulator(UmockdevTestbed& bed, Options options)
@@ -42,7 +46,8 @@ class RelayBoardEmulator {
   // Adds the board's devices and attaches the handler to its node.
   bool Plug(std::string* error) {
     if (!m_bed.AddFromString(Description(), error)) return false;
-    if (!m_bed.AttachIoctl(Node(), [this](IoctlCall& call) { return Serve(call); }, error))
+    if (!m_bed.AttachIoctl(Node(), [this](IoctlCall& call) { return Serve(call); }, error,
+                           Clone()))
       return false;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_live = Node();
@@ -69,6 +74,11 @@ class RelayBoardEmulator {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_mask = mask;
   }
+  // Every output report written to a clone, bytes as written (report id first).
+  std::vector<std::vector<uint8_t>> Written() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_written;
+  }
   // Every ioctl the node received, by request number.
   std::vector<unsigned long> Requests() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -84,9 +94,10 @@ class RelayBoardEmulator {
   std::vector<std::string> Chain() const {
     const std::string usb = UsbPath();
     const std::string iface = usb + "/" + Location() + ":1.0";
-    char instance[8];
-    std::snprintf(instance, sizeof instance, "%04X", m_options.hidraw + 1);
-    const std::string hid = iface + "/0003:16C0:05DF." + instance;
+    char hidName[32];
+    std::snprintf(hidName, sizeof hidName, "/0003:%04X:%04X.%04X", m_options.vendor,
+                  m_options.productId, m_options.hidraw + 1);
+    const std::string hid = iface + hidName;
     return {hid + "/hidraw/hidraw" + std::to_string(m_options.hidraw), hid, iface, usb};
   }
 
@@ -96,17 +107,23 @@ class RelayBoardEmulator {
     const std::string& iface = chain[2];
     const std::string& hid = chain[1];
     const std::string n = std::to_string(m_options.hidraw);
+    char hidId[40], vendor[8], product[8];
+    std::snprintf(hidId, sizeof hidId, "0003:0000%04X:0000%04X", m_options.vendor,
+                  m_options.productId);
+    std::snprintf(vendor, sizeof vendor, "%04x", m_options.vendor);
+    std::snprintf(product, sizeof product, "%04x", m_options.productId);
     return "P: " + chain[0] + "\nN: hidraw" + n +
            "\nE: DEVNAME=/dev/hidraw" + n + "\nE: SUBSYSTEM=hidraw\nE: MAJOR=243\nE: MINOR=" + n +
            "\nA: dev=243:" + n + "\\n\nL: device=../..\n\n"
            "P: " + hid + "\nE: SUBSYSTEM=hid\nE: DRIVER=hid-generic\n"
-           "E: HID_ID=0003:000016C0:000005DF\nE: HID_NAME=" + m_options.product +
-           "\nE: HID_UNIQ=\nH: report_descriptor=" + kDescriptorHex + "\n\n"
+           "E: HID_ID=" + hidId + "\nE: HID_NAME=" + m_options.product +
+           "\nE: HID_UNIQ=" + m_options.serial + "\nH: report_descriptor=" + kDescriptorHex + "\n\n"
            "P: " + iface + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
            "A: bInterfaceNumber=00\\n\nA: bInterfaceClass=03\\n\n\n"
            "P: " + usb + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\n"
            "E: DEVNUM=" + std::to_string(m_options.hidraw + 2) +
-           "\nA: idVendor=16c0\\n\nA: idProduct=05df\\n\nA: bcdDevice=0100\\n\n"
+           "\nA: idVendor=" + vendor + "\\n\nA: idProduct=" + product +
+           "\\n\nA: bcdDevice=0100\\n\n"
            "A: busnum=1\\n\nA: devnum=" + std::to_string(m_options.hidraw + 2) + "\\n\n" +
            (m_options.product.empty() ? "" : "A: product=" + m_options.product + "\\n\n") + "\n";
   }
@@ -120,7 +137,15 @@ class RelayBoardEmulator {
       return true;
     }
     const size_t size = _IOC_SIZE(request);
-    if (m_options.noPermission) {
+    if (call.CallKind() == IoctlCall::Kind::kWrite && !m_options.noPermission) {
+      const IoctlMemory data = call.Data();
+      const std::vector<uint8_t> bytes = data.Read(0, data.Size());
+      m_written.push_back(bytes);
+      ApplyClone(bytes);
+      call.Complete(static_cast<long>(bytes.size()));
+    } else if (call.CallKind() == IoctlCall::Kind::kRead) {
+      call.Complete(-1, EAGAIN);
+    } else if (m_options.noPermission) {
       call.Complete(-1, EACCES);
     } else if (request == HIDIOCGRDESCSIZE) {
       IoctlMemory arg = call.Argument(sizeof(int));
@@ -151,6 +176,29 @@ class RelayBoardEmulator {
     return true;
   }
 
+  bool Clone() const { return m_options.vendor != 0x16c0; }
+
+  // 0519:2018: [0, 0xF0+n] on, [0, n] off. 5131:2007: [0, A0, n, op, sum].
+  // Anything else leaves the relays as they are.
+  void ApplyClone(const std::vector<uint8_t>& b) {
+    int relay = 0;
+    bool on = false;
+    if (m_options.vendor == 0x0519 && b.size() == 2 && b[0] == 0) {
+      relay = b[1] & 0x0F;
+      on = (b[1] & 0xF0) == 0xF0;
+      if ((b[1] & 0xF0) != 0xF0 && (b[1] & 0xF0) != 0) relay = 0;
+    } else if (m_options.vendor == 0x5131 && b.size() == 5 && b[0] == 0 && b[1] == 0xA0 &&
+               b[3] <= 1 && b[4] == static_cast<uint8_t>(0xA0 + b[2] + b[3])) {
+      relay = b[2];
+      on = b[3] == 1;
+    }
+    if (relay < 1 || relay > m_options.relays) return;
+    if (on)
+      m_mask |= 1u << (relay - 1);
+    else
+      m_mask &= ~(1u << (relay - 1));
+  }
+
   void Apply(unsigned char command, unsigned char relay) {
     const unsigned all = (1u << m_options.relays) - 1u;
     const bool one = relay >= 1 && relay <= m_options.relays;
@@ -172,6 +220,7 @@ class RelayBoardEmulator {
   std::string m_live;  // the node of the board while it is plugged in
   unsigned m_mask = 0;
   std::vector<unsigned long> m_requests;
+  std::vector<std::vector<uint8_t>> m_written;
 };
 
 }  // namespace toggra::test

@@ -85,6 +85,12 @@ IoctlMemory IoctlCall::Argument(size_t length) const {
   return IoctlMemory(arg).Resolve(0, length);
 }
 
+IoctlMemory IoctlCall::Data() const {
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(m_client);
+  if (arg) g_object_ref(arg);
+  return IoctlMemory(arg);
+}
+
 uint64_t IoctlCall::ArgumentValue() const {
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(m_client);
   uint64_t v = 0;
@@ -106,6 +112,14 @@ struct UmockdevTestbed::Attached {
 
   static gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
     IoctlCall call(client);
+    return static_cast<Attached*>(self)->handler(call) ? TRUE : FALSE;
+  }
+  static gboolean OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    IoctlCall call(client, IoctlCall::Kind::kRead);
+    return static_cast<Attached*>(self)->handler(call) ? TRUE : FALSE;
+  }
+  static gboolean OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    IoctlCall call(client, IoctlCall::Kind::kWrite);
     return static_cast<Attached*>(self)->handler(call) ? TRUE : FALSE;
   }
 };
@@ -165,13 +179,18 @@ void UmockdevTestbed::Uevent(const std::string& devpath, const std::string& acti
 }
 
 bool UmockdevTestbed::AttachIoctl(const std::string& devnode, IoctlHandler handler,
-                                  std::string* error) {
+                                  std::string* error, bool readWrite) {
   auto attached = std::make_unique<Attached>();
   attached->devnode = devnode;
   attached->handler = std::move(handler);
   attached->base = umockdev_ioctl_base_new();
   g_signal_connect(attached->base, "handle-ioctl", G_CALLBACK(&Attached::OnIoctl),
                    attached.get());
+  if (readWrite) {
+    g_signal_connect(attached->base, "handle-read", G_CALLBACK(&Attached::OnRead), attached.get());
+    g_signal_connect(attached->base, "handle-write", G_CALLBACK(&Attached::OnWrite),
+                     attached.get());
+  }
   GError* e = nullptr;
   const bool ok = umockdev_testbed_attach_ioctl(m_testbed, devnode.c_str(), attached->base, &e);
   if (e) {

@@ -42,10 +42,17 @@ class IoctlMemory {
   std::shared_ptr<UMockdevIoctlData> m_data;
 };
 
-// One ioctl call on an emulated node. Exactly one Complete per call.
+// One ioctl call on an emulated node, or a read() or write() on it when the
+// handler was attached with them. Exactly one Complete per call.
 class IoctlCall {
  public:
-  explicit IoctlCall(UMockdevIoctlClient* client) : m_client(client) {}
+  enum class Kind { kIoctl, kRead, kWrite };
+  explicit IoctlCall(UMockdevIoctlClient* client, Kind kind = Kind::kIoctl)
+      : m_client(client), m_kind(kind) {}
+
+  Kind CallKind() const { return m_kind; }
+  // A read's buffer or a write's bytes, as the caller passed them.
+  IoctlMemory Data() const;
 
   unsigned long Request() const;
   std::string DeviceNode() const;
@@ -59,6 +66,7 @@ class IoctlCall {
 
  private:
   UMockdevIoctlClient* m_client;
+  Kind m_kind;
 };
 
 // Serves the ioctls of one node. Runs on umockdev's handler thread, not the
@@ -89,8 +97,10 @@ class UmockdevTestbed {
 
   // Lets `handler` answer every ioctl on `devnode` ("/dev/bus/usb/001/002").
   // The handler lives as long as the test bed or until DetachIoctl.
+  // With `readWrite`, the node's read() and write() calls go to it too
+  // (IoctlCall::CallKind), with their bytes in IoctlCall::Data.
   bool AttachIoctl(const std::string& devnode, IoctlHandler handler,
-                   std::string* error = nullptr);
+                   std::string* error = nullptr, bool readWrite = false);
   bool DetachIoctl(const std::string& devnode);
 
  private:
