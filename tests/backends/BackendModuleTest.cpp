@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 // The library each module exists for.
 const std::map<std::string, std::string> kModuleLibrary{
     {"usbhub", "libusb-1.0"}, {"hidrelay", "libhidapi"}, {"gpio", "libgpiod"}, {"mqtt", "libmosquitto"},
-    {"modbus", "libmodbus"}};
+    {"modbus", "libmodbus"}, {"ftdi", "libftdi1"}};
 
 bool Mapped(const std::string& text) {
   std::ifstream maps("/proc/self/maps");

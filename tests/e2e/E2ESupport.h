@@ -70,6 +70,25 @@ inline bool WriteStateWhole(const std::string& path, const std::string& text) {
   return ok;
 }
 
+// Writes eight states to a running program's state file until it has applied
+// them (`applied` sees the pattern written). The program takes the file as it
+// finds it when it begins to watch it; on a slow start the first write can
+// come before that and be no change to it, so each try writes a pattern not
+// written yet.
+inline bool WriteStatesUntilApplied(const std::string& path,
+                                    const std::function<bool(const std::vector<int>&)>& applied,
+                                    std::chrono::milliseconds perTry = std::chrono::seconds(5)) {
+  const std::vector<std::vector<int>> tries{
+      {1, 0, 1, 0, 0, 0, 0, 1}, {0, 1, 0, 0, 0, 0, 1, 0}, {0, 0, 1, 0, 0, 1, 0, 0}};
+  for (const std::vector<int>& want : tries) {
+    std::string text;
+    for (int v : want) text += (text.empty() ? "" : " ") + std::to_string(v);
+    if (!WriteStateWhole(path, text)) return false;
+    if (WaitUntil([&] { return applied(want); }, perTry)) return true;
+  }
+  return false;
+}
+
 // A child process; killed and reaped when the object goes, should a test
 // have left it running.
 class ChildProcess {

@@ -61,9 +61,8 @@ TEST_F(PluginProgram, GroupLayoutSwitchesTheDemosEightChannelsAndSkipsABrokenEnt
                     "plugin:" TOGGRA_TEST_PLUGIN_WRONG_VERSION ";plugin:" TOGGRA_BENCH_PLUGIN);
   // Once started, the instance follows what another one writes to the file.
   ASSERT_TRUE(WaitUntil([&] { return PluginLog().size() >= 8; }, 20s)) << Stderr();
-  ASSERT_TRUE(WriteStateWhole(stateFile, "1 0 1 0 0 0 0 1"));
-  const std::vector<int> wanted{1, 0, 1, 0, 0, 0, 0, 1};
-  ASSERT_TRUE(WaitUntil([&] { return States(3) == wanted; }, 20s))
+  ASSERT_TRUE(WriteStatesUntilApplied(stateFile,
+                                      [&](const std::vector<int>& want) { return States(3) == want; }))
       << Stderr() << TempDir::Read(pluginLog);
   EndCleanly(toggra);
   // Only the 8-channel device belongs to the group layout.
