@@ -1,0 +1,19 @@
+# Named to come last among the parts: it uses the targets of the others.
+# The udev monitor that notices devices plugged in while the program runs
+# (src/device/DeviceMonitor.cpp). Without libudev the programs look for
+# missing devices at an interval instead.
+find_package(PkgConfig)
+pkg_check_modules(TOGGRA_UDEV IMPORTED_TARGET libudev)
+if(TOGGRA_UDEV_FOUND)
+  target_link_libraries(toggra_core PUBLIC PkgConfig::TOGGRA_UDEV)
+  target_compile_definitions(toggra_core PRIVATE TOGGRA_HAVE_LIBUDEV)
+else()
+  message(STATUS "Device monitor: left out, libudev not found; missing devices are looked for every 5 s")
+endif()
+
+# toggra --headless taking up a relay board plugged in while it runs.
+if(TARGET toggra_tests_hidrelay AND TARGET toggra_headless)
+  target_compile_definitions(toggra_tests_hidrelay PRIVATE
+    TOGGRA_HEADLESS_EXECUTABLE="${CMAKE_BINARY_DIR}/toggra-headless")
+  add_dependencies(toggra_tests_hidrelay toggra-headless)
+endif()
