@@ -17,3 +17,12 @@ if(TARGET toggra_tests_hidrelay AND TARGET toggra_headless)
     TOGGRA_HEADLESS_EXECUTABLE="${CMAKE_BINARY_DIR}/toggra-headless")
   add_dependencies(toggra_tests_hidrelay toggra-headless)
 endif()
+
+# The udev rule's RUN command that gives the group toggra the hub ports'
+# "disable" attributes, on a fake sysfs tree (77: no namespace for a group).
+if(TOGGRA_BUILD_TESTS)
+  add_test(NAME package.udev_disable_rule
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/udev_disable_rule.sh
+                   ${CMAKE_SOURCE_DIR}/data/udev/70-toggra-usbhub.rules)
+  set_tests_properties(package.udev_disable_rule PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 30)
+endif()
