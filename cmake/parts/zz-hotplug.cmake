@@ -16,6 +16,11 @@ if(TARGET toggra_tests_hidrelay AND TARGET toggra_headless)
   target_compile_definitions(toggra_tests_hidrelay PRIVATE
     TOGGRA_HEADLESS_EXECUTABLE="${CMAKE_BINARY_DIR}/toggra-headless")
   add_dependencies(toggra_tests_hidrelay toggra-headless)
+  if(TARGET toggra)
+    target_compile_definitions(toggra_tests_hidrelay PRIVATE
+      TOGGRA_GUI_EXECUTABLE="$<TARGET_FILE:toggra>")
+    add_dependencies(toggra_tests_hidrelay toggra)
+  endif()
 endif()
 
 # The udev rule's RUN command that gives the group toggra the hub ports'

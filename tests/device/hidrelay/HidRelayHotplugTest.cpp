@@ -72,6 +72,30 @@ TEST_F(HidRelayHotplug, HeadlessWaitsForTheBoardAndTakesItUpWhenItIsPluggedIn) {
   EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << Err();
 }
 
+#ifdef TOGGRA_GUI_EXECUTABLE
+// The window started on a simulation (-S, no device) gives it up for the
+// board: the state file, which a simulation does not write, follows the board.
+TEST_F(HidRelayHotplug, WindowReplacesItsSimulationByABoardPluggedInLater) {
+  std::map<std::string, std::string> env = Environment("hidrelay:ABCDE");
+  env["QT_QPA_PLATFORM"] = "offscreen";
+  env["TOGGRA_REPORT_SHOWN"] = "1";
+  ChildProcess window({TOGGRA_GUI_EXECUTABLE, "-F", "-S", dir.File("state.txt")}, env,
+                      dir.File("headless.out"), dir.File("headless.err"));
+  ASSERT_TRUE(WaitUntil([&] { return Err().find("shown ") != std::string::npos; }, 10s)) << Err();
+  EXPECT_TRUE(State().empty()) << "a simulation wrote the state file: " << State();
+  RelayBoardEmulator board(bed, {});
+  board.SetMask(0b11);
+  std::string error;
+  ASSERT_TRUE(board.Plug(&error)) << error;
+  EXPECT_TRUE(WaitUntil([&] { return State().rfind("1 1 ", 0) == 0; }, 5s))
+      << "state file: '" << State() << "'\n" << Err();
+  EXPECT_EQ(board.Mask(), 0b11u);
+  window.Signal(SIGTERM);
+  const auto status = window.WaitExit(10s);
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << Err();
+}
+#endif
+
 }  // namespace
 }  // namespace toggra::test
 #endif
