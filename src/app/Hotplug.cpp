@@ -10,7 +10,8 @@ namespace toggra {
 
 struct CHotplug::Found {
   size_t part = 0;
-  std::unique_ptr<CBackendPivlink> library;
+  std::unique_ptr<CBackendPivlink> library;  // a waiting entry opened anew
+  CDriverPivlink* grown = nullptr;           // or a part that found more devices
   int count = 0;
 };
 
@@ -65,18 +66,24 @@ void CHotplug::Search() {
   auto* composite = dynamic_cast<CCompositePivlink*>(m_dlg.m_device.get());
   if (!composite || m_dlg.Ended()) return;
   auto waiting = composite->Waiting();
-  if (waiting.empty()) return;
+  auto growable = composite->Growable();
+  if (waiting.empty() && growable.empty()) return;
   m_searching = true;
   std::weak_ptr<CHotplug*> alive = m_alive;
   IEventQueue* events = &m_events;
-  m_options.background([waiting = std::move(waiting), alive, events]() mutable {
+  // The growable parts stay in place while a search runs: only Adopt
+  // replaces a part, and only one without devices.
+  m_options.background([waiting = std::move(waiting), growable = std::move(growable), alive,
+                        events]() mutable {
     // Opening an entry talks to the hardware: never on the event thread.
     auto found = std::make_shared<std::vector<Found>>();
     for (auto& [part, reopen] : waiting) {
       std::unique_ptr<CBackendPivlink> library = reopen();
       const int count = library ? library->OpenArvendal() : 0;
-      if (count > 0) found->push_back({part, std::move(library), count});
+      if (count > 0) found->push_back({part, std::move(library), nullptr, count});
     }
+    for (auto& [part, library] : growable)
+      if (library->PrepareMore() > 0) found->push_back({part, nullptr, library, 0});
     events->Post([alive, found] {
       if (auto self = alive.lock(); self && *self) (*self)->Finish(*found);
     });
@@ -87,10 +94,12 @@ void CHotplug::Finish(std::vector<Found>& found) {
   m_searching = false;
   auto* composite = dynamic_cast<CCompositePivlink*>(m_dlg.m_device.get());
   if (!composite || m_dlg.Ended() || found.empty()) return;
-  int first = -1;
+  const int first = composite->Count();
   for (Found& f : found) {
-    const int number = composite->Adopt(f.part, std::move(f.library), f.count);
-    if (first < 0) first = number;
+    if (f.grown)
+      composite->AdoptMore(f.part, f.grown->CommitMore());
+    else
+      composite->Adopt(f.part, std::move(f.library), f.count);
   }
   m_dlg.AdoptDevices(first, composite->Count());
 }

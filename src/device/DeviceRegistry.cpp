@@ -177,6 +177,27 @@ int CCompositePivlink::Adopt(size_t part, std::unique_ptr<CBackendPivlink> libra
   return first;
 }
 
+std::vector<std::pair<size_t, CDriverPivlink*>> CCompositePivlink::Growable() const {
+  std::vector<size_t> devices(m_parts.size(), 0);
+  for (const Slot& s : m_slots) ++devices[s.part];
+  std::vector<std::pair<size_t, CDriverPivlink*>> growable;
+  for (size_t p = 0; p < m_parts.size(); ++p)
+    if (devices[p] > 0 && m_parts[p].reopen)
+      if (auto* kit = dynamic_cast<CDriverPivlink*>(m_parts[p].library.get()))
+        growable.emplace_back(p, kit);
+  return growable;
+}
+
+int CCompositePivlink::AdoptMore(size_t part, int count) {
+  const int first = static_cast<int>(m_slots.size());
+  if (part >= m_parts.size()) return first;
+  int local = 0;
+  for (const Slot& s : m_slots) local += s.part == part;
+  for (int d = 0; d < count; ++d)
+    m_slots.push_back({m_parts[part].library.get(), local + d, part});
+  return first;
+}
+
 std::string CCompositePivlink::BackendName(int device) const {
   const Slot* s = Find(device);
   return s ? m_parts[s->part].backend : std::string();

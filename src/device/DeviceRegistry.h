@@ -70,7 +70,7 @@ class CCompositePivlink : public CBackendPivlink {
     std::unique_ptr<CBackendPivlink> library;
     // Opens the entry anew (a fresh library, not yet opened); empty for a
     // back-end whose devices do not come and go.
-    std::function<std::unique_ptr<CBackendPivlink>()> reopen;
+    std::function<std::unique_ptr<CBackendPivlink>()> reopen = {};
   };
 
   explicit CCompositePivlink(std::vector<Part> parts);
@@ -104,6 +104,12 @@ class CCompositePivlink : public CBackendPivlink {
   // `part`. Its devices get the numbers after the present ones, so the
   // numbers already given out stay valid. Returns the first new number.
   int Adopt(size_t part, std::unique_ptr<CBackendPivlink> library, int count);
+  // The parts with devices that are served by the driver kit, whose driver
+  // may find more (CDriverPivlink::PrepareMore), by part index.
+  std::vector<std::pair<size_t, CDriverPivlink*>> Growable() const;
+  // Counts `count` more devices of part `part` (after its CommitMore) after
+  // the present ones; returns the first new number.
+  int AdoptMore(size_t part, int count);
   // The number of devices, as OpenArvendal and Adopt left it.
   int Count() const { return static_cast<int>(m_slots.size()); }
 

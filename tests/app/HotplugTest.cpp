@@ -9,6 +9,7 @@
 
 #include "app/Hotplug.h"
 #include "app/Format.h"
+#include "app/StartUpSteps.h"
 #include "device/DeviceRegistry.h"
 #include "support/TestDialog.h"
 
@@ -30,7 +31,14 @@ class SocketDriver : public IDriver {
   std::vector<DriverDevice> Enumerate() override {
     std::lock_guard lock(m_socket->mutex);
     ++m_socket->opens;
+    m_seen = m_socket->devices.size();
     return m_socket->devices;
+  }
+  std::vector<DriverDevice> EnumerateMore() override {
+    std::lock_guard lock(m_socket->mutex);
+    std::vector<DriverDevice> more(m_socket->devices.begin() + m_seen, m_socket->devices.end());
+    m_seen = m_socket->devices.size();
+    return more;
   }
   bool Read(int, DriverReading* reading, std::string*) override {
     std::lock_guard lock(m_socket->mutex);
@@ -45,6 +53,7 @@ class SocketDriver : public IDriver {
 
  private:
   std::shared_ptr<Socket> m_socket;
+  size_t m_seen = 0;
 };
 
 std::unique_ptr<CBackendPivlink> OpenSocket(const std::shared_ptr<Socket>& socket) {
@@ -154,13 +163,34 @@ TEST_F(Hotplug, ADevicePluggedInLaterGetsColumnsAfterTheOthers) {
       << "the window grows by one column";
   EXPECT_EQ(State().rfind("1 0 1 ", 0), 0u) << State();
   EXPECT_EQ(observer.resets, 2);
-  EXPECT_EQ(a->opens, 1) << "an entry with its device is not opened again";
 
-  // Nothing waits any more: later events search nothing.
+  // Nothing waits any more: a later event opens no entry anew and adds nothing.
   hotplug->DevicesChanged();
   now += 1000;
   hotplug->Tick();
-  EXPECT_TRUE(background.empty());
+  RunSearch();
+  EXPECT_EQ(dlg->m_switchCount, 3);
+  EXPECT_EQ(a->opens, 1) << "an entry with its device is not opened again";
+  EXPECT_EQ(b->opens, 2);
+  EXPECT_EQ(observer.resets, 2);
+}
+
+TEST_F(Hotplug, AnEntryWithADeviceTakesUpItsSecondAfterEveryOtherColumn) {
+  Plug(a, Board("A", 1, 111), 0b1);
+  Plug(b, Board("B", 1, 222), 0b0);
+  Start();
+  ASSERT_EQ(dlg->m_switchCount, 2);
+  Plug(a, Board("A2", 2, 333), 0b1);  // the socket's levels: bit 0 of each device
+  hotplug->DevicesChanged();
+  now += 300;
+  hotplug->Tick();
+  RunSearch();
+  ASSERT_EQ(dlg->m_switchCount, 4);
+  EXPECT_EQ(dlg->m_records[1].m_serial, 222) << "the columns there stay in place";
+  EXPECT_EQ(dlg->m_records[2].m_serial, 333);
+  EXPECT_EQ(dlg->m_records[2].m_devNo, 2);
+  EXPECT_EQ(StableChannelId(*dlg->m_device, 2, kFirstSwitchId + 1), "fake:A2:2");
+  EXPECT_EQ(a->opens, 1);
 }
 
 TEST_F(Hotplug, EventsDuringASearchAreLookedAtByTheNextOne) {

@@ -72,6 +72,35 @@ TEST_F(HidRelayHotplug, HeadlessWaitsForTheBoardAndTakesItUpWhenItIsPluggedIn) {
   EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << Err();
 }
 
+// The default entry with one board: a second board gets columns after the
+// first's; the first, re-plugged, stays the first.
+TEST_F(HidRelayHotplug, ASecondBoardOfTheEntryGetsColumnsAfterTheFirst) {
+  RelayBoardEmulator first(bed, {.id = "BBBBB"});
+  first.SetMask(0b01);
+  std::string error;
+  ASSERT_TRUE(first.Plug(&error)) << error;
+  ChildProcess headless({TOGGRA_HEADLESS_EXECUTABLE, "-S", dir.File("state.txt")},
+                        Environment("hidrelay:*"), dir.File("headless.out"),
+                        dir.File("headless.err"));
+  ASSERT_TRUE(WaitUntil([&] { return State().rfind("1 0 0 0 ", 0) == 0; }, 10s)) << State() << Err();
+
+  // Its id sorts before the first's: still its columns come after.
+  RelayBoardEmulator second(bed, {.id = "AAAAA", .hidraw = 1, .port = "2"});
+  second.SetMask(0b11);
+  ASSERT_TRUE(second.Plug(&error)) << error;
+  EXPECT_TRUE(WaitUntil([&] { return State().rfind("1 0 1 1 ", 0) == 0; }, 5s))
+      << "state file: '" << State() << "'\n" << Err();
+
+  first.Unplug();
+  ASSERT_TRUE(first.Plug(&error)) << error;
+  first.SetMask(0b10);
+  EXPECT_TRUE(WaitUntil([&] { return State() == "0 1 1 1 0 0 0 0"; }, 5s))
+      << "state file: '" << State() << "'\n" << Err();
+  EXPECT_EQ(second.Mask(), 0b11u);
+  headless.Signal(SIGTERM);
+  EXPECT_TRUE(headless.WaitExit(10s));
+}
+
 #ifdef TOGGRA_GUI_EXECUTABLE
 // The window started on a simulation (-S, no device) gives it up for the
 // board: the state file, which a simulation does not write, follows the board.
