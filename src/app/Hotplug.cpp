@@ -57,8 +57,9 @@ void CHotplug::Tick() {
       m_dueMs = now;
     }
   }
-  // Events during a search are looked at by the next one.
-  if (m_pending && !m_searching && now >= m_dueMs) Search();
+  // Events during a search are looked at by the next one; events during the
+  // start-up (its no-device dialog runs a loop of its own) once it is done.
+  if (m_pending && !m_searching && now >= m_dueMs && m_dlg.ColumnsLaidOut()) Search();
 }
 
 void CHotplug::Search() {

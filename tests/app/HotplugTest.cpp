@@ -104,6 +104,9 @@ class Hotplug : public ::testing::Test {
   }
   void Start(int pollMs = 0) {
     ASSERT_TRUE(dlg->OnInitDialog());
+    MakeHotplug(pollMs);
+  }
+  void MakeHotplug(int pollMs = 0) {
     CHotplug::Options options;
     options.nowMs = [this] { return now; };
     options.pollMs = pollMs;
@@ -252,6 +255,28 @@ TEST_F(Hotplug, AFrontEndThatWaitsRunsWithoutColumnsUntilADeviceComes) {
   RunSearch();
   EXPECT_EQ(dlg->m_switchCount, 1);
   EXPECT_EQ(State().rfind("1 ", 0), 0u) << State();
+}
+
+// The no-device dialog of the start-up runs the event loop, and with it the
+// tick: a device coming then is taken up once the start-up is done.
+TEST_F(Hotplug, NothingIsSearchedBeforeTheStartUpHasLaidOutTheColumns) {
+  MakeHotplug();
+  Plug(a, Board("A", 1, 111), 0b1);
+  hotplug->DevicesChanged();
+  now += 300;
+  hotplug->Tick();
+  EXPECT_TRUE(background.empty());
+  ASSERT_TRUE(dlg->OnInitDialog());
+  ASSERT_EQ(dlg->m_switchCount, 1);
+  hotplug->Tick();
+  RunSearch();
+  EXPECT_EQ(dlg->m_switchCount, 1) << "the device the start-up found counts once";
+  Plug(b, Board("B", 1, 222), 0b1);
+  hotplug->DevicesChanged();
+  now += 300;
+  hotplug->Tick();
+  RunSearch();
+  EXPECT_EQ(dlg->m_switchCount, 2);
 }
 
 TEST_F(Hotplug, WithoutAMonitorTheEntriesAreLookedAtAtAnInterval) {
