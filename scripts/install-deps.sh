@@ -35,7 +35,7 @@ packages=(
   clang libclang-rt-dev "libfuzzer-${clang_major}-dev" valgrind
   desktop-file-utils appstream dpkg-dev file librsvg2-bin groff-base lintian systemd
   xdotool imagemagick
-  libusb-1.0-0-dev umockdev libumockdev-dev
+  libusb-1.0-0-dev umockdev libumockdev-dev libudev-dev
   libhidapi-dev libgpiod-dev
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev
 )

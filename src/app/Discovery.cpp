@@ -133,21 +133,36 @@ const ChannelRow* ChannelRowOf(int switchId) {
   return nullptr;
 }
 
+void CToggraDlg::DiscoverRange(CDeviceSettings& settings, int first, int end) {
+  for (int d = first; d < end && m_switchCount < kMaxColumns; ++d) {
+    const DeviceClass dc = Classify(*this, d);
+    if (!dc.usable) continue;
+    // The channel table ends at channel 8: further channels get no column.
+    const int channels = std::min(dc.channels, static_cast<int>(kChannelTable.size()));
+    for (int c = 1; c <= channels && m_switchCount < kMaxColumns; ++c) {
+      const bool added = SetUpColumn(*this, settings, d, dc, kChannelTable[c - 1]);
+      if (added && m_trafficLight) break;  // one column per traffic light
+    }
+  }
+}
+
+bool CToggraDlg::AnyUsable(int first, int end) {
+  for (int d = first; d < end; ++d)
+    if (Classify(*this, d).usable) return true;
+  return false;
+}
+
 void CToggraDlg::Discover(CDeviceSettings& settings) {
   for (;;) {
     int n = m_device->OpenArvendal();
     if (m_simulation) n = 1;  // device 0 is the simulated one
-    for (int d = 0; d < n && m_switchCount < kMaxColumns; ++d) {
-      const DeviceClass dc = Classify(*this, d);
-      if (!dc.usable) continue;
-      // The channel table ends at channel 8: further channels get no column.
-      const int channels = std::min(dc.channels, static_cast<int>(kChannelTable.size()));
-      for (int c = 1; c <= channels && m_switchCount < kMaxColumns; ++c) {
-        const bool added = SetUpColumn(*this, settings, d, dc, kChannelTable[c - 1]);
-        if (added && m_trafficLight) break;  // one column per traffic light
-      }
-    }
+    DiscoverRange(settings, 0, n);
     if (m_simulation || m_switchCount > 0) return;
+    // A front-end that waits for its devices takes no simulation instead.
+    if (m_waitForDevices) {
+      m_waitForDevices();
+      return;
+    }
     NoDeviceHandling(settings);  // always leaves m_simulation set
   }
 }

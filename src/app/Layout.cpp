@@ -50,7 +50,7 @@ void CaptionAndDuration(CToggraDlg& dlg, CDeviceSettings& settings, int i) {
   }
 }
 
-void SizeWindow(CToggraDlg& dlg, int k) {
+void SizeWindow(CToggraDlg& dlg, int k, bool again) {
   IDialogHost& host = *dlg.m_services.host;
   const Rect box = WindowRect(dlg, kIdGroupBox);
   const int h = box.Height();
@@ -64,7 +64,8 @@ void SizeWindow(CToggraDlg& dlg, int k) {
   } else if (!dlg.m_trafficLight) {
     height = h * kHeightTwoRows / 100;
   } else {
-    height = host.OuterSize().cy;
+    // The present height, as the first layout left it.
+    height = host.OuterSize().cy - (again ? kExtraHeight : 0);
   }
   const int width = box.Width() * k;
   host.SetOuterSize(width, height);
@@ -121,10 +122,10 @@ std::string CaptionWith(CToggraDlg& dlg, CDeviceSettings& settings, int i) {
   return Format("%d%s", lib.GetSerialNumber(r.m_devNo), row ? row->suffix : "");
 }
 
-void LayoutWith(CToggraDlg& dlg, CDeviceSettings& settings, int k) {
+void LayoutWith(CToggraDlg& dlg, CDeviceSettings& settings, int k, bool again) {
   PlaceControls(dlg);
   for (int i = 0; i < k; ++i) CaptionAndDuration(dlg, settings, i);
-  SizeWindow(dlg, k);
+  SizeWindow(dlg, k, again);
   if (dlg.m_trafficLight) {
     ArrangeTrafficLightRows(dlg);
   } else if (dlg.m_groupMode) {

@@ -75,7 +75,8 @@ bool CToggraDlg::OnInitDialog() {
 
   int onTray = 0;
   if (ReadOption(kOptionOnTray, &onTray) && onTray != 0 && m_trayMode) HideToTrayPerColumn(*this);
-  if (!m_simulation) SaveState();
+  // Waiting for devices (m_waitForDevices), there is nothing to write yet.
+  if (!m_simulation && m_switchCount > 0) SaveState();
   m_columnsLaidOut = true;
   for (IColumnObserver* o : std::vector<IColumnObserver*>(m_observers)) o->OnColumnsReset(*this);
   return true;

@@ -44,7 +44,8 @@ std::string CaptionWith(CToggraDlg& dlg, CDeviceSettings& settings, int i);
 // the library is no composite of back-ends.
 std::string StableChannelId(CPivlink& lib, int device, int switchId);
 
-// Captions, duration texts, window size and rows for the k shown columns.
-void LayoutWith(CToggraDlg& dlg, CDeviceSettings& settings, int k);
+// Captions, duration texts, window size and rows for the k shown columns;
+// `again` when the window was laid out before (devices that came later).
+void LayoutWith(CToggraDlg& dlg, CDeviceSettings& settings, int k, bool again = false);
 
 }  // namespace toggra

@@ -211,8 +211,22 @@ class CToggraDlg : public ICommandTarget {
 
   DlgServices m_services;
 
+  // Called instead of the no-device handling when discovery finds no column:
+  // the program then runs without columns until a device comes (AdoptDevices).
+  // Set by a front-end that has nobody to ask (--headless).
+  std::function<void()> m_waitForDevices;
+
+  // Devices [first, end) of m_device, which appeared after start-up, get
+  // their columns as at start-up, after those there are (app/AdoptDevices.cpp).
+  // In simulation they replace the simulated columns.
+  void AdoptDevices(int first, int end);
+
   // Start-up steps (app/).
   void Discover(CDeviceSettings& settings);
+  // Columns for devices [first, end) (in simulation, for device 0).
+  void DiscoverRange(CDeviceSettings& settings, int first, int end);
+  // Whether one of devices [first, end) would give columns.
+  bool AnyUsable(int first, int end);
   void NoDeviceHandling(CDeviceSettings& settings);
 
  private:

@@ -157,6 +157,47 @@ bool CCompositePivlink::Settle(int device, int limitMs) {
   return s ? s->library->Settle(s->local, limitMs) : true;
 }
 
+std::vector<std::pair<size_t, std::function<std::unique_ptr<CBackendPivlink>()>>>
+CCompositePivlink::Waiting() const {
+  std::vector<size_t> devices(m_parts.size(), 0);
+  for (const Slot& s : m_slots) ++devices[s.part];
+  std::vector<std::pair<size_t, std::function<std::unique_ptr<CBackendPivlink>()>>> waiting;
+  for (size_t p = 0; p < m_parts.size(); ++p)
+    if (devices[p] == 0 && m_parts[p].reopen) waiting.emplace_back(p, m_parts[p].reopen);
+  return waiting;
+}
+
+int CCompositePivlink::Adopt(size_t part, std::unique_ptr<CBackendPivlink> library, int count) {
+  const int first = static_cast<int>(m_slots.size());
+  if (part >= m_parts.size() || !library) return first;
+  for (const Slot& s : m_slots)
+    if (s.part == part) return first;  // found devices meanwhile: keep those
+  m_parts[part].library = std::move(library);
+  for (int d = 0; d < count; ++d) m_slots.push_back({m_parts[part].library.get(), d, part});
+  return first;
+}
+
+std::vector<std::pair<size_t, CDriverPivlink*>> CCompositePivlink::Growable() const {
+  std::vector<size_t> devices(m_parts.size(), 0);
+  for (const Slot& s : m_slots) ++devices[s.part];
+  std::vector<std::pair<size_t, CDriverPivlink*>> growable;
+  for (size_t p = 0; p < m_parts.size(); ++p)
+    if (devices[p] > 0 && m_parts[p].reopen)
+      if (auto* kit = dynamic_cast<CDriverPivlink*>(m_parts[p].library.get()))
+        growable.emplace_back(p, kit);
+  return growable;
+}
+
+int CCompositePivlink::AdoptMore(size_t part, int count) {
+  const int first = static_cast<int>(m_slots.size());
+  if (part >= m_parts.size()) return first;
+  int local = 0;
+  for (const Slot& s : m_slots) local += s.part == part;
+  for (int d = 0; d < count; ++d)
+    m_slots.push_back({m_parts[part].library.get(), local + d, part});
+  return first;
+}
+
 std::string CCompositePivlink::BackendName(int device) const {
   const Slot* s = Find(device);
   return s ? m_parts[s->part].backend : std::string();
@@ -205,24 +246,34 @@ std::unique_ptr<CCompositePivlink> CDeviceRegistry::Open(const std::vector<std::
         continue;
       }
     }
-    std::unique_ptr<CBackendPivlink> library;
-    if (backend->driver) {
-      if (std::unique_ptr<IDriver> driver = backend->driver(entry.argument, &reason)) {
+    // The same steps for the start and for a later look at a waiting entry.
+    auto open = [backend, argument = entry.argument, serving, errors, text](
+                    std::string* why) -> std::unique_ptr<CBackendPivlink> {
+      if (backend->driver) {
+        std::unique_ptr<IDriver> driver = backend->driver(argument, why);
+        if (!driver) return nullptr;
         CDriverPivlink::Options options;
         options.serving = serving;
         options.errors = [errors, text](const std::string& message) {
           if (errors) errors("device entry " + text + ": " + message);
         };
-        library = std::make_unique<CDriverPivlink>(std::move(driver), std::move(options));
+        return std::make_unique<CDriverPivlink>(std::move(driver), std::move(options));
       }
-    } else if (backend->open) {
-      library = backend->open(entry.argument, &reason);
-    }
+      if (backend->open) return backend->open(argument, why);
+      return nullptr;
+    };
+    std::unique_ptr<CBackendPivlink> library = open(&reason);
     if (!library) {
       report(text, reason.empty() ? "cannot be used" : reason);
       continue;
     }
-    parts.push_back({entry.backend, text, std::move(library)});
+    std::function<std::unique_ptr<CBackendPivlink>()> reopen;
+    if (backend->hotplug && backend->driver)
+      reopen = [open] {
+        std::string ignored;
+        return open(&ignored);
+      };
+    parts.push_back({entry.backend, text, std::move(library), std::move(reopen)});
   }
   return std::make_unique<CCompositePivlink>(std::move(parts));
 }

@@ -49,6 +49,9 @@ struct BackendInfo {
   std::function<std::vector<std::pair<std::string, std::string>>()> available;
   // The entry this back-end contributes when nothing is configured, or empty.
   std::string defaultEntry;
+  // Its devices can come and go (USB, GPIO chips): an entry of it that found
+  // no device is opened anew when udev reports a device (device/Rescan.h).
+  bool hotplug = true;
   // Or, for a back-end in a module: the back-end as the module registers it
   // (its `open` or `driver`), loading the module on the first call; null with
   // *reason when the module cannot be loaded.
@@ -65,6 +68,9 @@ class CCompositePivlink : public CBackendPivlink {
     std::string backend;  // the back-end's name
     std::string entry;    // the configuration entry it came from
     std::unique_ptr<CBackendPivlink> library;
+    // Opens the entry anew (a fresh library, not yet opened); empty for a
+    // back-end whose devices do not come and go.
+    std::function<std::unique_ptr<CBackendPivlink>()> reopen = {};
   };
 
   explicit CCompositePivlink(std::vector<Part> parts);
@@ -90,6 +96,22 @@ class CCompositePivlink : public CBackendPivlink {
   // The stable id `BACKEND:DEVICE:CHANNEL` of channel id 16 + `channel`.
   std::string ChannelId(int device, int channel);
   const std::vector<Part>& Parts() const { return m_parts; }
+
+  // The parts that found no device and can be opened anew, by part index.
+  std::vector<std::pair<size_t, std::function<std::unique_ptr<CBackendPivlink>()>>> Waiting()
+      const;
+  // Puts `library` (opened, with `count` devices) in place of the empty part
+  // `part`. Its devices get the numbers after the present ones, so the
+  // numbers already given out stay valid. Returns the first new number.
+  int Adopt(size_t part, std::unique_ptr<CBackendPivlink> library, int count);
+  // The parts with devices that are served by the driver kit, whose driver
+  // may find more (CDriverPivlink::PrepareMore), by part index.
+  std::vector<std::pair<size_t, CDriverPivlink*>> Growable() const;
+  // Counts `count` more devices of part `part` (after its CommitMore) after
+  // the present ones; returns the first new number.
+  int AdoptMore(size_t part, int count);
+  // The number of devices, as OpenArvendal and Adopt left it.
+  int Count() const { return static_cast<int>(m_slots.size()); }
 
  private:
   struct Slot {

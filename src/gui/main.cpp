@@ -12,6 +12,7 @@
 #include "app/ToggraDlg.h"
 #include "frontend/Bridge.h"
 #include "frontend/EventQueue.h"
+#include "frontend/Hotplug.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompts.h"
 #include "gui/QtTrayShell.h"
@@ -98,10 +99,15 @@ int main(int argc, char** argv) {
     if (running) running->OnCommand(kCmdExit);
   });
 
+  // Devices plugged in later get their columns (and replace a simulation).
+  frontend::CHotplugRunner hotplug(events, say);
+
   CToggraApp().InitInstance(Arguments(argc, argv), services, [&](CToggraDlg& dlg) {
     running = &dlg;
     if (bridge) bridge->Attach(dlg);
+    hotplug.Attach(dlg, false);
     const int result = window.RunModal(dlg);
+    hotplug.Detach();
     running = nullptr;
     return result;
   });

@@ -16,6 +16,7 @@
 #include "app/StartProblem.h"
 #include "frontend/Bridge.h"
 #include "frontend/EventQueue.h"
+#include "frontend/Hotplug.h"
 #include "frontend/Startup.h"
 #include "frontend/SignalPipe.h"
 #include "headless/HeadlessHost.h"
@@ -81,6 +82,9 @@ int RunHeadless(int argc, char** argv) {
     return status;
   }
 
+  // Devices that come later; with none at start, the program waits for one.
+  frontend::CHotplugRunner hotplug(events, Say);
+
   CToggraDlg* running = nullptr;
   // SIGHUP reads the broker's password file again and tries at once; the
   // other signals end the program.
@@ -112,7 +116,9 @@ int RunHeadless(int argc, char** argv) {
       });
       bridge->Attach(dlg);
     }
+    hotplug.Attach(dlg, true);
     const int result = host.RunModal(dlg);
+    hotplug.Detach();
     running = nullptr;
     return result;
   });

@@ -135,7 +135,8 @@ int Join(int hours, int minutes, int seconds) {
 
 void CToggraDlg::TimerTick() {
   if (m_oneLine && m_pushButton) return;
-  if (!m_stateFile.empty()) ReadState();
+  // Waiting for a first device (m_waitForDevices), the file is not ours yet.
+  if (!m_stateFile.empty() && m_switchCount > 0) ReadState();
   m_multiSwitchMask.clear();  // readings belong to the tick that made them
   for (int i = 0; i < m_switchCount; ++i) {
     const PollResult poll = PollColumn(i);

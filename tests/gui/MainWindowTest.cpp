@@ -190,6 +190,34 @@ TEST_P(FittingTheScreen, ColumnsShrinkTogetherToTheScreenWidthButNotBelowLegible
 INSTANTIATE_TEST_SUITE_P(Columns, FittingTheScreen, ::testing::Values(4, 8, 16),
                          [](const auto& info) { return "Columns" + std::to_string(info.param); });
 
+// Devices that come later: their columns follow, the window widens by them
+// and, once wider than the 800-pixel screen, all columns shrink together.
+TEST_F(MainWindowTest, DevicesAddedLaterWidenTheWindowAndRefitItToTheScreen) {
+  AddSwitchDevice(4, 100);
+  ASSERT_TRUE(Start());
+  const int column = W(kIdGroupBox)->width();
+  AddSwitchDevice(4, 101);
+  Dialog().AdoptDevices(1, 2);
+  Deliver();
+  const int wide = W(kIdGroupBox)->width();
+  EXPECT_LE(wide, column);
+  EXPECT_EQ(Window().width(), 8 * wide);
+  for (int i = 4; i < 8; ++i) {
+    EXPECT_EQ(qobject_cast<QGroupBox*>(W(kIdGroupBox + i))->title(),
+              i == 4 ? QString("101") : QString("101/%1").arg(i - 3));
+    EXPECT_TRUE(W(kIdLowerButton + i)->isVisibleTo(&Window()));
+    EXPECT_EQ(W(kIdGroupBox + i)->x(), i * wide);
+  }
+  AddSwitchDevice(4, 102);
+  Dialog().AdoptDevices(2, 3);
+  Deliver();
+  const int narrow = W(kIdGroupBox)->width();
+  EXPECT_LT(narrow, wide);
+  EXPECT_GE(narrow * 1000, column * (DialogUnits::kMinScalePermille - 10));
+  EXPECT_EQ(Window().width(), 12 * narrow);
+  EXPECT_EQ(W(kIdGroupBox + 11)->width(), narrow);
+}
+
 TEST_F(MainWindowTest, TabStaysOnTheButtonsInsideTheWindow) {
   AddSwitchDevice(1);
   ASSERT_TRUE(Start());

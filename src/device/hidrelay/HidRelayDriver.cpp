@@ -131,57 +131,83 @@ CHidRelayDriver::CHidRelayDriver(std::string only, std::function<int64_t()> nowM
 CHidRelayDriver::~CHidRelayDriver() = default;
 
 std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
-  m_boards.clear();
-  m_held.clear();
+  {
+    std::lock_guard lock(m_heldMutex);
+    m_boards.clear();
+    m_held.clear();
+  }
+  return Take({});
+}
+
+std::vector<DriverDevice> CHidRelayDriver::EnumerateMore() {
+  return Take([this](const std::string& id) {
+    for (const auto& b : m_boards)
+      if (b->id == id) return true;
+    return false;
+  });
+}
+
+std::vector<DriverDevice> CHidRelayDriver::Take(const std::function<bool(const std::string&)>& known) {
+  std::vector<std::unique_ptr<Board>> boards;
   std::vector<Refused> refused;
-  for (Found& f : ::toggra::Enumerate({}, &refused)) {
-    Board b;
-    b.path = f.path;
-    b.id = f.state.id;
-    b.relays = f.relays;
-    b.version = f.version;
-    b.protocol = f.protocol;
-    b.handle.reset(f.handle);
-    if (m_only != kAll && b.id != m_only) continue;
-    if (!f.unsure.empty() && m_refusedReported.insert(f.path + " unsure").second)
-      m_errors("hidrelay: " + b.id + " (" + f.path + ", " + UsbId(f.vendor, f.product) +
-               "): " + f.unsure);
-    b.location = LocationOf(b.path);
-    m_held.insert(b.path);
-    m_boards.push_back(std::move(b));
+  {
+    std::lock_guard lock(m_heldMutex);
+    auto held = [this](const std::string& path) { return m_held.count(path) > 0; };
+    for (Found& f : ::toggra::Enumerate(held, &refused)) {
+      if ((m_only != kAll && f.state.id != m_only) || (known && known(f.state.id))) {
+        hid_close(f.handle);
+        continue;
+      }
+      auto b = std::make_unique<Board>();
+      b->path = f.path;
+      b->id = f.state.id;
+      b->relays = f.relays;
+      b->version = f.version;
+      b->protocol = f.protocol;
+      b->handle.reset(f.handle);
+      if (!f.unsure.empty() && m_refusedReported.insert(f.path + " unsure").second)
+        m_errors("hidrelay: " + b->id + " (" + f.path + ", " + UsbId(f.vendor, f.product) +
+                 "): " + f.unsure);
+      b->location = LocationOf(b->path);
+      m_held.insert(b->path);
+      boards.push_back(std::move(b));
+    }
   }
   // A board that cannot be opened may be the one configured: never silent.
   for (const Refused& r : refused)
     if (m_refusedReported.insert(r.path).second) m_errors("hidrelay: " + RefusedText(r));
   // Device numbers follow the ids, not the order in which the kernel happened
   // to number the nodes.
-  std::sort(m_boards.begin(), m_boards.end(), [](const Board& a, const Board& b) {
-    return a.id != b.id ? a.id < b.id : a.location < b.location;
+  std::sort(boards.begin(), boards.end(), [](const auto& a, const auto& b) {
+    return a->id != b->id ? a->id < b->id : a->location < b->location;
   });
   std::map<std::string, int> perId;
-  for (const Board& b : m_boards) ++perId[b.id];
+  for (const auto& b : boards) ++perId[b->id];
   for (const auto& [id, count] : perId)
     if (count > 1)
       m_errors("hidrelay: " + std::to_string(count) + " relay boards have the id " + id +
                "; they are told apart by their USB location, so their settings stay only "
                "while they keep their sockets");
   std::vector<DriverDevice> devices;
-  for (Board& b : m_boards) {
-    b.shared = perId[b.id] > 1;
+  for (auto& b : boards) {
+    b->shared = perId[b->id] > 1;
     DriverDevice d;
-    d.name = b.shared ? b.id + "@" + b.location : b.id;
-    for (int r = 1; r <= b.relays; ++r) d.channels.push_back(std::to_string(r));
-    d.version = b.version;
-    d.readBack = b.protocol == Protocol::kFeature;
-    d.serial = b.shared ? SerialOf(b.id, b.location) : SerialOf(b.id);
+    d.name = b->shared ? b->id + "@" + b->location : b->id;
+    for (int r = 1; r <= b->relays; ++r) d.channels.push_back(std::to_string(r));
+    d.version = b->version;
+    d.readBack = b->protocol == Protocol::kFeature;
+    d.serial = b->shared ? SerialOf(b->id, b->location) : SerialOf(b->id);
     devices.push_back(std::move(d));
   }
+  std::lock_guard lock(m_heldMutex);
+  for (auto& b : boards) m_boards.push_back(std::move(b));
   return devices;
 }
 
 CHidRelayDriver::Board* CHidRelayDriver::Find(int device) {
+  std::lock_guard lock(m_heldMutex);
   if (device < 0 || device >= static_cast<int>(m_boards.size())) return nullptr;
-  return &m_boards[static_cast<size_t>(device)];
+  return m_boards[static_cast<size_t>(device)].get();
 }
 
 void CHidRelayDriver::Close(Board& board) {

@@ -31,6 +31,9 @@ class CHidRelayDriver : public IDriver {
 
   // A board whose id another board shares is named "ID@LOCATION".
   std::vector<DriverDevice> Enumerate() override;
+  // Boards of this entry plugged in since, with ids no board of it had; a
+  // board that comes back is its lost device's (Read and Write reconnect).
+  std::vector<DriverDevice> EnumerateMore() override;
   bool Read(int device, DriverReading* reading, std::string* error) override;
   bool Write(int device, int channel, bool on, std::string* error) override;
 
@@ -54,6 +57,9 @@ class CHidRelayDriver : public IDriver {
     int64_t retryAt = 0;  // when a lost board is looked for next
   };
 
+  // The boards found now that are not held, but for those of an id `known`
+  // names; appended to m_boards and returned as devices.
+  std::vector<DriverDevice> Take(const std::function<bool(const std::string&)>& known);
   Board* Find(int device);
   bool Reconnect(Board& board);
   void Close(Board& board);
@@ -61,9 +67,12 @@ class CHidRelayDriver : public IDriver {
   std::string m_only;
   std::function<int64_t()> m_nowMs;
   DeviceErrorSink m_errors;
-  std::vector<Board> m_boards;  // fixed by Enumerate; each board's own thread
-  // The nodes held by some board: the boards' threads share the search for
-  // lost boards.
+  // Numbered by Enumerate, more appended by EnumerateMore; each board is
+  // used by its own thread.
+  std::vector<std::unique_ptr<Board>> m_boards;
+  // Guards m_boards and the nodes held by some board: the boards' threads
+  // share the search for lost boards, and EnumerateMore adds boards while
+  // they run.
   std::mutex m_heldMutex;
   std::set<std::string> m_held;
   std::set<std::string> m_refusedReported;  // nodes that could not be opened, said once

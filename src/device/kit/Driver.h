@@ -46,6 +46,11 @@ class IDriver {
   // False and *error when the device cannot be read.
   virtual bool Read(int device, DriverReading* reading, std::string* error) = 0;
   virtual bool Write(int device, int channel, bool on, std::string* error) = 0;
+  // The devices that came since Enumerate or the last EnumerateMore; their
+  // numbers follow the present ones, which stay. Called off the event thread
+  // while the present devices are served. A family whose devices are fixed
+  // by its entry (one hub, named lines) finds none.
+  virtual std::vector<DriverDevice> EnumerateMore() { return {}; }
   // What the program's end does to the device; most leave it as it is.
   virtual bool Reset(int device, std::string* error) {
     (void)device;

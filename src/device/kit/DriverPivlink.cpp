@@ -227,6 +227,35 @@ int CDriverPivlink::OpenArvendal() {
   return static_cast<int>(m_devices.size());
 }
 
+int CDriverPivlink::PrepareMore() {
+  std::vector<DriverDevice> more = m_driver->EnumerateMore();
+  for (DriverDevice& d : more)
+    if (d.channels.size() > static_cast<size_t>(kMaxChannels)) d.channels.resize(kMaxChannels);
+  std::vector<std::unique_ptr<Worker>> workers;
+  if (m_options.serving == DriverServing::kWorkers) {
+    // The device list changes only in CommitMore, which follows this.
+    const size_t base = m_devices.size();
+    for (size_t k = 0; k < more.size(); ++k)
+      workers.push_back(
+          std::make_unique<Worker>(*m_driver, static_cast<int>(base + k), more[k], m_options));
+    const Clock::time_point until = Clock::now() + m_options.firstReading;
+    for (auto& w : workers) w->WaitFirstReading(until);
+  }
+  m_moreDevices = std::move(more);
+  m_moreWorkers = std::move(workers);
+  return static_cast<int>(m_moreDevices.size());
+}
+
+int CDriverPivlink::CommitMore() {
+  const int count = static_cast<int>(m_moreDevices.size());
+  for (DriverDevice& d : m_moreDevices) m_devices.push_back(std::move(d));
+  m_written.resize(m_devices.size(), 0);
+  for (auto& w : m_moreWorkers) m_workers.push_back(std::move(w));
+  m_moreDevices.clear();
+  m_moreWorkers.clear();
+  return count;
+}
+
 bool CDriverPivlink::ReadNow(int device, DriverReading* reading) {
   // Without read-back, the levels this object wrote (all off at first).
   if (!m_devices[static_cast<size_t>(device)].readBack) {

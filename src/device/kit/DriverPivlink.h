@@ -68,6 +68,14 @@ class CDriverPivlink : public CBackendPivlink {
 
   IDriver& Driver() { return *m_driver; }
 
+  // Devices that came since OpenArvendal (IDriver::EnumerateMore), in two
+  // steps. PrepareMore runs off the event thread while the present devices
+  // are served: it finds them, starts their workers and waits for their first
+  // readings, and returns how many it found. CommitMore, on the event thread,
+  // counts them in after the present ones and returns how many.
+  int PrepareMore();
+  int CommitMore();
+
  private:
   class Worker;
   const DriverDevice* Facts(int device) const;
@@ -80,6 +88,8 @@ class CDriverPivlink : public CBackendPivlink {
   std::vector<DriverDevice> m_devices;
   std::vector<std::unique_ptr<Worker>> m_workers;  // by device, in kWorkers mode
   std::vector<uint32_t> m_written;                 // by device, in kCaller mode
+  std::vector<DriverDevice> m_moreDevices;          // from PrepareMore for CommitMore
+  std::vector<std::unique_ptr<Worker>> m_moreWorkers;
 };
 
 }  // namespace toggra

@@ -247,6 +247,8 @@ void CMqttDriver::OnProblem(const std::string& text) { Say("mqtt:" + m_prefix + 
 void RegisterMqtt(CDeviceRegistry& registry) {
   BackendInfo info;
   info.name = "mqtt";
+  // Its channels are what the remote end published at start, not devices.
+  info.hotplug = false;
   info.driver = [](const std::string& prefix, std::string* reason) -> std::unique_ptr<IDriver> {
     if (!ValidTopicPrefix(prefix)) {
       *reason = "no topic prefix named (mqtt:PREFIX, without + # or a trailing /)";

@@ -160,10 +160,14 @@ std::vector<std::unique_ptr<CUsbHub>> OpenHubs(CUsbContext& context, unsigned ti
         std::find(locations->begin(), locations->end(), location) == locations->end())
       continue;
     std::string reason;
-    if (auto hub = CUsbHub::Open(list[i], timeoutMs, &reason))
+    if (auto hub = CUsbHub::Open(list[i], timeoutMs, &reason)) {
       hubs.push_back(std::move(hub));
-    else if (refused)
-      refused->push_back({location, reason});
+    } else if (refused) {
+      libusb_device_descriptor d{};
+      const bool superSpeed = libusb_get_device_descriptor(list[i], &d) == 0 &&
+                              d.bDeviceProtocol == kProtocolSuperSpeedHub;
+      refused->push_back({location, reason, superSpeed});
+    }
   }
   if (list) libusb_free_device_list(list, 1);
   return hubs;
@@ -198,6 +202,17 @@ std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<siz
          " hubs could be it (" + names + "), so only this half is switched";
 }
 
+std::string UnopenedHalfText(const HubFacts& hub, const std::vector<RefusedHub>& refused) {
+  // Its Container ID and ports cannot be read unopened: the speed and the
+  // port path are what is known.
+  for (const RefusedHub& r : refused)
+    if (r.superSpeed != hub.superSpeed && PathBelowRoot(r.location) == PathBelowRoot(hub.location))
+      return std::string("other half not paired: the ") + (r.superSpeed ? "USB 3" : "USB 2") +
+             " hub " + r.location + " at the same port path may be it but cannot be opened: " +
+             r.reason + "; only this half is switched";
+  return {};
+}
+
 std::vector<std::pair<std::string, std::string>> AvailableHubEntries() {
   constexpr unsigned kListTimeoutMs = 500;
   CUsbContext context;
@@ -218,6 +233,8 @@ std::vector<std::pair<std::string, std::string>> AvailableHubEntries() {
       pairing = ", " + UnpairedText(all, candidates);
       std::fprintf(stderr, "toggra: usbhub:%s: %s\n", f.location.c_str(),
                    UnpairedText(all, candidates).c_str());
+    } else if (const std::string unopened = UnopenedHalfText(f, refused); !unopened.empty()) {
+      pairing = ", " + unopened;
     }
     char text[96];
     std::snprintf(text, sizeof text, "%d-port hub %04x:%04x with per-port power switching",

@@ -80,6 +80,7 @@ bool IsHubClass(libusb_device* device);
 struct RefusedHub {
   std::string location;
   std::string reason;
+  bool superSpeed = false;  // from the device descriptor, readable unopened
 };
 
 // The hubs attached now, each opened once; those that cannot be opened are
@@ -105,6 +106,11 @@ std::vector<size_t> PartnerCandidates(const HubFacts& hub, const std::vector<Hub
 
 // The text that says a hub's USB 3 half is left unpaired, naming the candidates.
 std::string UnpairedText(const std::vector<HubFacts>& all, const std::vector<size_t>& candidates);
+
+// The text that says a hub's other half may be a hub that cannot be opened
+// (the other speed at the same port path), naming it with its node, reason and
+// fix; empty when there is none.
+std::string UnopenedHalfText(const HubFacts& hub, const std::vector<RefusedHub>& refused);
 
 // Every per-port switching hub attached now, as `usbhub:LOCATION` entries with
 // a description; the two halves of a USB 3 hub count once (the USB 2 half).

@@ -62,6 +62,9 @@ bool CUsbHubDriver::Attach(std::string* reason) {
     m_partnerLocation = m_partner->Facts().location;
   } else if (candidates.size() > 1) {
     Report(UnpairedText(all, candidates));
+  } else if (const std::string unopened = UnopenedHalfText(m_hub->Facts(), refused);
+             !unopened.empty()) {
+    Report(unopened);
   }
   return true;
 }

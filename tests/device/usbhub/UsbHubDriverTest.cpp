@@ -217,6 +217,29 @@ TEST_F(UsbHubBackend, CascadedChipsPairOnlyByPortPathAndAmbiguityPairsNone) {
   EXPECT_TRUE(up3.PortPower(3));
 }
 
+// Its Container ID cannot be read, so it cannot be paired; said, not silent.
+TEST_F(UsbHubBackend, UsbThreeHalfThatCannotBeOpenedIsNamedWithItsNodeAndTheFix) {
+  HubEmulator& usb2 = AddHub({.containerId = kPairId});
+  AddHub({.bus = 2, .location = "2-1", .superSpeed = true, .containerId = kPairId}).RefuseOpen();
+  AddHub({.bus = 2, .location = "2-3", .devnum = 3, .superSpeed = true}).RefuseOpen();
+  auto lib = Open("1-1");
+  ASSERT_EQ(lib->OpenArvendal(), 1);
+  EXPECT_EQ(PartnerOf(*lib), "");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("usbhub:1-1: other half not paired: the USB 3 hub 2-1 at the same "
+                            "port path may be it but cannot be opened: /dev/bus/usb/002/002: "
+                            "cannot be opened (", 0), 0u) << errors[0];
+  EXPECT_NE(errors[0].find("fix: install the udev rule 70-toggra-usbhub.rules"),
+            std::string::npos) << errors[0];
+  EXPECT_EQ(lib->SetSwitch(0, kFirst, 0), 1);
+  EXPECT_FALSE(usb2.PortPower(1));
+  bool listed = false;
+  for (const auto& [entry, text] : AvailableHubEntries())
+    listed |= entry == "usbhub:1-1" && text.find("the USB 3 hub 2-1 at the same port path may "
+                                                 "be it but cannot be opened") != std::string::npos;
+  EXPECT_TRUE(listed);
+}
+
 TEST_F(UsbHubBackend, RootHubAndGangedHubOnlyWhenNamedSo) {
   HubEmulator& root = AddHub({.location = "usb1", .devnum = 1});
   HubEmulator& ganged = AddHub({.perPortPower = false});
