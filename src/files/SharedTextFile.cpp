@@ -140,14 +140,21 @@ const std::string* CSharedTextFile::Fail(int error, FileStep step) {
 }
 
 const std::string* CSharedTextFile::Current() {
-  if (m_cached && m_settled) {
-    struct stat st;
-    if (::stat(m_path.c_str(), &st) == 0) {
-      if (StampOf(st) == m_stamp) return &m_text;
-    } else if (!m_stamp.exists && Missing(errno)) {
-      return &m_text;
-    }
-  }
+  if (!m_cached) return Reload();
+  const timespec readStart = Now();
+  struct stat st;
+  if (::stat(m_path.c_str(), &st) != 0)
+    return m_settled && !m_stamp.exists && Missing(errno) ? &m_text : Reload();
+  const Stamp now = StampOf(st);
+  if (now != m_stamp) return Reload();
+  if (m_settled) return &m_text;
+  // The same stamp, not trusted yet: the name still leads to the inode held
+  // open, so its text is read again through the held descriptor, as a fresh
+  // open would read it, without opening and closing the file on every call
+  // (a file written a moment ago is read on every call until it settles).
+  std::string text;
+  if (m_held.Valid() && ReadAll(m_held.Get(), m_options.maxSize, text))
+    return Adopt(std::move(m_held), now, readStart, std::move(text));
   return Reload();
 }
 
