@@ -20,7 +20,7 @@ class CBrokerAnswers : public IMqttHandler {
     bool firstOk = false;   // it was the connection, not a problem
     std::string firstText;  // "connected" or the problem
     bool connected = false;
-    std::string problem;  // the last problem
+    std::string problem;   // the last problem
     bool watched = false;  // a message on the watched topic
   };
 
