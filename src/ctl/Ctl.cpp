@@ -250,15 +250,9 @@ void AddFileCaptions(std::vector<CtlChannel>& channels, CDeviceSettings* setting
 int Forget(const Command& c, const CtlServices& s) {
   MqttConfig config;
   std::string reason;
-  switch (LoadMqttConfig(s.registry, &config, &reason, s.getenv)) {
-    case MqttConfigResult::kOff:
-      *s.err << "toggra-ctl: no MQTT broker configured (TOGGRA_MQTT or url in [mqtt])\n";
-      return kCtlExitUsage;
-    case MqttConfigResult::kError:
-      *s.err << "toggra-ctl: " << reason << "\n";
-      return kCtlExitUsage;
-    case MqttConfigResult::kOk:
-      break;
+  if (!LoadNeededMqttConfig(s.registry, &config, &reason, s.getenv)) {
+    *s.err << "toggra-ctl: " << reason << "\n";
+    return kCtlExitUsage;
   }
   std::string stable;
   const std::string id = StableIdOfTopic(c.id, &stable) ? c.id : TopicIdOf(c.id);
