@@ -168,4 +168,18 @@ MqttConfigResult LoadMqttConfig(IRegistry* registry, MqttConfig* config, std::st
   return MqttConfigResult::kOk;
 }
 
+bool LoadNeededMqttConfig(IRegistry* registry, MqttConfig* config, std::string* reason,
+                          const GetEnv& getenv) {
+  switch (LoadMqttConfig(registry, config, reason, getenv)) {
+    case MqttConfigResult::kOff:
+      *reason = "no MQTT broker configured (TOGGRA_MQTT or url in [mqtt])";
+      return false;
+    case MqttConfigResult::kError:
+      return false;
+    case MqttConfigResult::kOk:
+      break;
+  }
+  return true;
+}
+
 }  // namespace toggra

@@ -60,6 +60,11 @@ using GetEnv = std::function<const char*(const char*)>;
 MqttConfigResult LoadMqttConfig(IRegistry* registry, MqttConfig* config, std::string* reason,
                                 const GetEnv& getenv = nullptr);
 
+// LoadMqttConfig for a use that needs the broker: false with *reason also
+// when none is configured.
+bool LoadNeededMqttConfig(IRegistry* registry, MqttConfig* config, std::string* reason,
+                          const GetEnv& getenv = nullptr);
+
 // A topic prefix that MQTT accepts for publishing: not empty, no wildcards.
 bool ValidTopicPrefix(const std::string& prefix);
 

@@ -1,10 +1,8 @@
 #include "config/DeviceSetup.h"
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
 
-#include "bridge/MqttClient.h"
+#include "bridge/BrokerAnswers.h"
 #include "bridge/MqttConfig.h"
 #include "ctl/CtlChannels.h"
 #include "device/BackendModule.h"
@@ -27,38 +25,6 @@ constexpr MqttKey kMqttFields[] = {
     {"key-file", &SetupMqtt::keyFile},
     {"prefix", &SetupMqtt::prefix},
     {"discovery-prefix", &SetupMqtt::discoveryPrefix},
-};
-
-// Waits for the first answer of the broker.
-class CProbe : public IMqttHandler {
- public:
-  void OnConnected() override { Answer(true, "connected"); }
-  void OnMessage(const MqttMessage&) override {}
-  void OnProblem(const std::string& text) override { Answer(false, text); }
-  bool Wait(std::chrono::milliseconds timeout, std::string* text) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [this] { return m_answered; })) {
-      *text = "no answer within " + std::to_string(timeout.count() / 1000) + " s";
-      return false;
-    }
-    *text = m_text;
-    return m_ok;
-  }
-
- private:
-  void Answer(bool ok, const std::string& text) {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_answered) return;
-    m_answered = true;
-    m_ok = ok;
-    m_text = text;
-    m_cv.notify_all();
-  }
-  std::mutex m_mutex;
-  std::condition_variable m_cv;
-  bool m_answered = false;
-  bool m_ok = false;
-  std::string m_text;
 };
 
 }  // namespace
@@ -150,12 +116,17 @@ bool TryMqttConnection(const SetupMqtt& mqtt, std::chrono::milliseconds timeout,
   config.caFile = mqtt.caFile;
   config.certFile = mqtt.certFile;
   config.keyFile = mqtt.keyFile;
-  CProbe probe;
+  CBrokerAnswers answers;
   // The client comes from the mqtt back-end module, loaded only now.
   std::unique_ptr<IMqttClient> client =
-      CreateMqttClient(config, "toggra-probe", probe, {}, {}, result);
+      CreateMqttClient(config, "toggra-probe", answers, {}, {}, result);
   if (!client || !client->Start(result)) return false;
-  const bool ok = probe.Wait(timeout, result);
+  // The first answer decides.
+  const CBrokerAnswers::Seen seen =
+      answers.WaitFor(timeout, [](const CBrokerAnswers::Seen& s) { return s.answered; });
+  *result = seen.answered ? seen.firstText
+                          : "no answer within " + std::to_string(timeout.count() / 1000) + " s";
+  const bool ok = seen.answered && seen.firstOk;
   client->Stop({}, {});
   if (ok) *result = "connected to " + config.host + ":" + std::to_string(config.port);
   return ok;

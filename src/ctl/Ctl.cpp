@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -15,7 +13,7 @@
 #include "app/StartProblem.h"
 #include "app/StartUpSteps.h"
 #include "bridge/HomeAssistant.h"
-#include "bridge/MqttClient.h"
+#include "bridge/BrokerAnswers.h"
 #include "bridge/MqttConfig.h"
 #include "bridge/Topics.h"
 #include "config/Config.h"
@@ -252,68 +250,34 @@ void AddFileCaptions(std::vector<CtlChannel>& channels, CDeviceSettings* setting
 int Forget(const Command& c, const CtlServices& s) {
   MqttConfig config;
   std::string reason;
-  switch (LoadMqttConfig(s.registry, &config, &reason, s.getenv)) {
-    case MqttConfigResult::kOff:
-      *s.err << "toggra-ctl: no MQTT broker configured (TOGGRA_MQTT or url in [mqtt])\n";
-      return kCtlExitUsage;
-    case MqttConfigResult::kError:
-      *s.err << "toggra-ctl: " << reason << "\n";
-      return kCtlExitUsage;
-    case MqttConfigResult::kOk:
-      break;
+  if (!LoadNeededMqttConfig(s.registry, &config, &reason, s.getenv)) {
+    *s.err << "toggra-ctl: " << reason << "\n";
+    return kCtlExitUsage;
   }
   std::string stable;
   const std::string id = StableIdOfTopic(c.id, &stable) ? c.id : TopicIdOf(c.id);
-  class Waiter : public IMqttHandler {
-   public:
-    void OnConnected() override {
-      std::lock_guard lock(mutex);
-      connected = true;
-      changed.notify_all();
-    }
-    void OnMessage(const MqttMessage& m) override {
-      std::lock_guard lock(mutex);
-      if (m.topic == echo) echoed = true;
-      changed.notify_all();
-    }
-    void OnProblem(const std::string& text) override {
-      std::lock_guard lock(mutex);
-      problem = text;
-      changed.notify_all();
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool connected = false;
-    bool echoed = false;
-    std::string echo;
-    std::string problem;
-  } waiter;
   // Answered by the broker after the messages before it: then they are done.
-  waiter.echo = config.prefix + "/forget/" + std::to_string(::getpid());
+  const std::string echo = config.prefix + "/forget/" + std::to_string(::getpid());
+  CBrokerAnswers answers(echo);
   // The client comes from the mqtt back-end module, loaded only now.
   std::unique_ptr<IMqttClient> client =
-      CreateMqttClient(config, "toggra-ctl-" + std::to_string(::getpid()), waiter, {}, {}, &reason);
+      CreateMqttClient(config, "toggra-ctl-" + std::to_string(::getpid()), answers, {}, {}, &reason);
   if (!client || !client->Start(&reason)) {
     *s.err << "toggra-ctl: " << reason << "\n";
     return kCtlExitDevice;
   }
-  {
-    std::unique_lock lock(waiter.mutex);
-    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.connected; });
-    if (!waiter.connected) {
-      *s.err << "toggra-ctl: " << (waiter.problem.empty() ? "the broker did not answer" : waiter.problem)
-             << "\n";
-      return kCtlExitDevice;
-    }
+  const CBrokerAnswers::Seen seen = answers.WaitFor(
+      std::chrono::seconds(5), [](const CBrokerAnswers::Seen& a) { return a.connected; });
+  if (!seen.connected) {
+    *s.err << "toggra-ctl: " << (seen.problem.empty() ? "the broker did not answer" : seen.problem)
+           << "\n";
+    return kCtlExitDevice;
   }
   const auto topics = ChannelRetainedTopics(config.discoveryPrefix, config.prefix, MachineId(), id);
-  client->Subscribe(waiter.echo);
+  client->Subscribe(echo);
   for (const std::string& topic : topics) client->Publish(topic, "", true);
-  client->Publish(waiter.echo, "done", false);
-  {
-    std::unique_lock lock(waiter.mutex);
-    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.echoed; });
-  }
+  client->Publish(echo, "done", false);
+  answers.WaitFor(std::chrono::seconds(5), [](const CBrokerAnswers::Seen& a) { return a.watched; });
   client->Stop({}, {});
   *s.out << "forgot " << c.id << " under " << config.prefix << " (" << topics.size()
          << " retained topics emptied)\n";

@@ -14,26 +14,6 @@ namespace toggra {
 
 namespace {
 
-constexpr const char* kOptionsKey = "SOFTWARE\\Arvendal GmbH\\USB\\Toggra";
-// Longest "Devices" value read; a longer one counts as not set.
-constexpr uint32_t kDevicesBuffer = 8192;
-
-bool ReadUserString(IRegistry* registry, const char* name, std::string* value) {
-  std::unique_ptr<IRegKey> key;
-  if (!registry ||
-      registry->OpenKey(RegRoot::CurrentUser, kOptionsKey, RegAccess::Read, &key) != ERROR_SUCCESS ||
-      !key)
-    return false;
-  std::vector<char> buffer(kDevicesBuffer, '\0');
-  uint32_t type = REG_NONE;
-  uint32_t size = kDevicesBuffer;
-  if (key->QueryValue(name, &type, buffer.data(), &size) != ERROR_SUCCESS || type != REG_SZ)
-    return false;
-  const char* end = static_cast<const char*>(std::memchr(buffer.data(), '\0', size));
-  value->assign(buffer.data(), end ? static_cast<size_t>(end - buffer.data()) : size);
-  return true;
-}
-
 std::string Trim(const std::string& s) {
   const char* ws = " \t\r\n";
   const size_t b = s.find_first_not_of(ws);
@@ -293,11 +273,11 @@ std::vector<std::string> ConfiguredDeviceEntries(
   if (const char* list = env("TOGGRA_DEVICES"); list && *list) return SplitDeviceList(list);
   if (const char* bench = env("TOGGRA_BENCH"); bench && *bench)
     return {std::string("bench:") + bench};
-  // toggra.conf over the hive value.
-  if (auto entries = config::LoadConfig(getenvFn).FileValue(config::kSectionDevices, "entries"))
+  // toggra.conf over the hive value, as `toggra-ctl config` shows them: an
+  // empty hive value counts as not set, as an empty variable does.
+  if (auto entries = config::Resolve(*config::FindSetting(config::kSectionDevices, "entries"),
+                                     config::LoadConfig(getenvFn), registry, getenvFn))
     return SplitDeviceList(entries->value);
-  std::string stored;
-  if (ReadUserString(registry, kOptionDevices, &stored)) return SplitDeviceList(stored);
   return BuiltinRegistry().DefaultEntries();
 }
 

@@ -149,9 +149,6 @@ class CDeviceRegistry {
 // Every back-end built into this program, registered once.
 const CDeviceRegistry& BuiltinRegistry();
 
-// Name of the hive value that holds the configured entries.
-inline constexpr const char* kOptionDevices = "Devices";
-
 // The configured entries: TOGGRA_DEVICES (`;`-separated) when set, else
 // TOGGRA_BENCH=FILE as `bench:FILE`, else `entries` in [devices] of toggra.conf
 // (config/Config.h), else the string value "Devices" under the

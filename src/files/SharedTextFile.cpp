@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "files/WholeFile.h"
+
 namespace toggra {
 
 namespace {
@@ -16,7 +18,6 @@ namespace {
 constexpr long kNanosPerSecond = 1'000'000'000;
 constexpr mode_t kDefaultNewMode = 0666;
 constexpr mode_t kPermissionBits = 07777;
-constexpr size_t kReadChunk = 8192;
 
 timespec Now() {
   timespec t{};
@@ -42,37 +43,6 @@ bool Missing(int error) { return error == ENOENT || error == ENOTDIR; }
 
 // The errno value a folder or a FIFO in the file's place stands for.
 int NotRegularError(const struct stat& st) { return S_ISDIR(st.st_mode) ? EISDIR : EINVAL; }
-
-bool ReadAll(int fd, off_t maxSize, std::string& out) {
-  out.clear();
-  char buf[kReadChunk];
-  for (off_t at = 0;;) {
-    const ssize_t n = ::pread(fd, buf, sizeof buf, at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    out.append(buf, static_cast<size_t>(n));
-    at += n;
-    if (at > maxSize) {
-      errno = EFBIG;
-      return false;
-    }
-  }
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // The file the name leads to: a file kept as a symbolic link (for example
 // into a folder of dotfiles) stays one when it is replaced.
@@ -140,14 +110,21 @@ const std::string* CSharedTextFile::Fail(int error, FileStep step) {
 }
 
 const std::string* CSharedTextFile::Current() {
-  if (m_cached && m_settled) {
-    struct stat st;
-    if (::stat(m_path.c_str(), &st) == 0) {
-      if (StampOf(st) == m_stamp) return &m_text;
-    } else if (!m_stamp.exists && Missing(errno)) {
-      return &m_text;
-    }
-  }
+  if (!m_cached) return Reload();
+  const timespec readStart = Now();
+  struct stat st;
+  if (::stat(m_path.c_str(), &st) != 0)
+    return m_settled && !m_stamp.exists && Missing(errno) ? &m_text : Reload();
+  const Stamp now = StampOf(st);
+  if (now != m_stamp) return Reload();
+  if (m_settled) return &m_text;
+  // The same stamp, not trusted yet: the name still leads to the inode held
+  // open, so its text is read again through the held descriptor, as a fresh
+  // open would read it, without opening and closing the file on every call
+  // (a file written a moment ago is read on every call until it settles).
+  std::string text;
+  if (m_held.Valid() && ReadAll(m_held.Get(), &text, m_options.maxSize) == 0)
+    return Adopt(std::move(m_held), now, readStart, std::move(text));
   return Reload();
 }
 
@@ -163,7 +140,8 @@ const std::string* CSharedTextFile::Reload() {
   if (::fstat(fd.Get(), &st) != 0) return Fail(errno, FileStep::Read);
   if (!S_ISREG(st.st_mode)) return Fail(NotRegularError(st), FileStep::NotRegular);
   std::string text;
-  if (!ReadAll(fd.Get(), m_options.maxSize, text)) return Fail(errno, FileStep::Read);
+  if (const int error = ReadAll(fd.Get(), &text, m_options.maxSize))
+    return Fail(error, FileStep::Read);
   return Adopt(std::move(fd), StampOf(st), readStart, std::move(text));
 }
 
@@ -247,7 +225,8 @@ bool CSharedTextFile::ReadLocked(const UniqueFd& locked, std::string& text, Stam
   struct stat st;
   if (::fstat(fd, &st) != 0) return Fail(errno, FileStep::Read), false;
   if (!S_ISREG(st.st_mode)) return Fail(NotRegularError(st), FileStep::NotRegular), false;
-  if (!ReadAll(fd, m_options.maxSize, text)) return Fail(errno, FileStep::Read), false;
+  if (const int error = ReadAll(fd, &text, m_options.maxSize))
+    return Fail(error, FileStep::Read), false;
   stamp = StampOf(st);
   mode = st.st_mode & kPermissionBits;
   return true;
@@ -274,7 +253,7 @@ bool CSharedTextFile::WriteReplacement(const std::string& text, mode_t mode, Uni
   }
   // fsync before the rename: after a crash the name holds the old text or the
   // new one, never an empty file.
-  if (!WriteAll(fd.Get(), text) || ::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0 ||
+  if (WriteAll(fd.Get(), text) != 0 || ::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0 ||
       ::rename(temp.c_str(), target.c_str()) != 0) {
     const int error = errno;
     ::unlink(temp.c_str());

@@ -1,6 +1,7 @@
 #include "gui/LampIcons.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPointer>
 #include <map>
@@ -131,16 +132,57 @@ CIconCache* Cache() {
   return cache;
 }
 
-}  // namespace
-
-QIcon LampIcon(IconId id) {
-  LampColours colours;
-  if (!LampIconColours(id, &colours)) return {};
+// The icon with all its pictures, drawn once per application.
+QIcon DrawnLampIcon(IconId id) {
   CIconCache* cache = Cache();
   if (!cache) return DrawLampIcon(id);
   auto it = cache->icons.find(id);
   if (it == cache->icons.end()) it = cache->icons.emplace(id, DrawLampIcon(id)).first;
   return it->second;
+}
+
+// An icon whose pictures are drawn the first time any of them is asked for,
+// all at once, and then served as a QIcon of those pictures serves them.
+// Sixteen tray icons that no tray shows, or a window icon the platform never
+// asks for, then cost nothing at start-up.
+class CLampIconEngine : public QIconEngine {
+ public:
+  explicit CLampIconEngine(IconId id) : m_id(id) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const QPaintDevice* device = painter->device();
+    const qreal dpr = device ? device->devicePixelRatio() : qApp->devicePixelRatio();
+    painter->drawPixmap(rect, pixmap(rect.size() * dpr, mode, state));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Drawn().pixmap(size, 1.0, mode, state);
+  }
+  // The picture chosen for a size is never scaled up: its size is the answer.
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return pixmap(size, mode, state).size();
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return Drawn().availableSizes(mode, state);
+  }
+  QString key() const override { return QStringLiteral("toggra-lamp"); }
+  QIconEngine* clone() const override { return new CLampIconEngine(*this); }
+  bool isNull() override { return false; }
+
+ private:
+  const QIcon& Drawn() {
+    if (m_drawn.isNull()) m_drawn = DrawnLampIcon(m_id);
+    return m_drawn;
+  }
+  IconId m_id;
+  QIcon m_drawn;
+};
+
+}  // namespace
+
+QIcon LampIcon(IconId id) {
+  LampColours colours;
+  if (!LampIconColours(id, &colours)) return {};
+  return QIcon(new CLampIconEngine(id));
 }
 
 }  // namespace toggra::gui

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "files/UniqueFd.h"
+#include "files/WholeFile.h"
 
 namespace toggra {
 
@@ -51,20 +52,6 @@ int OpenForWriting(const std::string& path, int extraFlags, UniqueFd* out) {
     return 0;
   }
   return ENOENT;
-}
-
-// Writes all of text; 0 or the errno value of the write that failed. A write
-// that stops short without an error (a full disk, a size limit) counts as EIO
-// unless the next one tells why.
-int WriteAll(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    done += static_cast<size_t>(n);
-  }
-  return 0;
 }
 
 }  // namespace

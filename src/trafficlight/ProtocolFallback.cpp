@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "files/UniqueFd.h"
+#include "files/WholeFile.h"
 
 namespace toggra {
 
@@ -33,18 +34,6 @@ int MakeFolders(const std::string& folder) {
     if (!part.empty() && ::mkdir(part.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
       return errno;
     if (slash == std::string::npos) return 0;
-  }
-}
-
-int ReadAll(int fd, std::string* text) {
-  text->clear();
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return 0;
-    text->append(buffer, static_cast<size_t>(n));
   }
 }
 

@@ -144,6 +144,9 @@ TEST(DeviceConfiguration, VariablesThenTheStoredValueThenTheDefaults) {
   };
   // Nothing configured: the built-in defaults.
   EXPECT_EQ(ConfiguredDeviceEntries(&hive, getenv), BuiltinRegistry().DefaultEntries());
+  // An empty stored value counts as not set, as `toggra-ctl config` reports it.
+  hive.SetString(RegRoot::CurrentUser, "SOFTWARE\\Arvendal GmbH\\USB\\Toggra", "Devices", "");
+  EXPECT_EQ(ConfiguredDeviceEntries(&hive, getenv), BuiltinRegistry().DefaultEntries());
   hive.SetString(RegRoot::CurrentUser, "SOFTWARE\\Arvendal GmbH\\USB\\Toggra", "Devices",
                  "bench:/a.bench; usbhub:1-1 ;");
   EXPECT_EQ(ConfiguredDeviceEntries(&hive, getenv),

@@ -66,6 +66,25 @@ TEST_F(SharedTextFile, GenerationMovesOnlyWithTheText) {
   EXPECT_EQ(file.Generation(), second);
 }
 
+// Written in place right after a read, the file usually keeps its stamp (the
+// same size, times within one tick of the file system's clock): until the
+// stamp is trusted, every read must still see the bytes now in the file.
+TEST_F(SharedTextFile, AnUntrustedStampIsReadAgainEveryTime) {
+  CSharedTextFile::Options o;
+  o.settle = std::chrono::hours(1);
+  CSharedTextFile file(path, o);
+  for (const char* text : {"one", "two", "six", "ten", "two"}) {
+    TempDir::Write(path, text);
+    ASSERT_NE(file.Current(), nullptr);
+    EXPECT_EQ(*file.Current(), text);
+  }
+  fs::remove(path);
+  EXPECT_EQ(file.Current(), nullptr);
+  TempDir::Write(path, "new");
+  ASSERT_NE(file.Current(), nullptr);
+  EXPECT_EQ(*file.Current(), "new");
+}
+
 TEST_F(SharedTextFile, AProblemIsReportedOnceUntilTheFileIsFineAgain) {
   fs::create_directory(path);
   CSharedTextFile file = Make(CSharedTextFile::LockPlace::TheFile, false);

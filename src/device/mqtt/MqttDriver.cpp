@@ -256,15 +256,7 @@ void RegisterMqtt(CDeviceRegistry& registry) {
     }
     CHiveRegistry hive = CHiveRegistry::FromEnvironment();
     MqttConfig config;
-    switch (LoadMqttConfig(&hive, &config, reason)) {
-      case MqttConfigResult::kOff:
-        *reason = "no MQTT broker configured (TOGGRA_MQTT or the setting \"MQTT\")";
-        return nullptr;
-      case MqttConfigResult::kError:
-        return nullptr;
-      case MqttConfigResult::kOk:
-        break;
-    }
+    if (!LoadNeededMqttConfig(&hive, &config, reason)) return nullptr;
     return std::make_unique<CMqttDriver>(config, prefix);
   };
   registry.Register(std::move(info));
