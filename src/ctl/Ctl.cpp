@@ -273,7 +273,8 @@ int Forget(const Command& c, const CtlServices& s) {
     }
     void OnMessage(const MqttMessage& m) override {
       std::lock_guard lock(mutex);
-      if (m.topic == echo) echoed = true;
+      if (m.topic == echo) ++echoed;
+      if (m.topic == device && m.retained) devicePayload = m.payload;
       changed.notify_all();
     }
     void OnProblem(const std::string& text) override {
@@ -284,8 +285,10 @@ int Forget(const Command& c, const CtlServices& s) {
     std::mutex mutex;
     std::condition_variable changed;
     bool connected = false;
-    bool echoed = false;
+    int echoed = 0;
     std::string echo;
+    std::string device;         // the device config topic
+    std::string devicePayload;  // what the broker keeps there
     std::string problem;
   } waiter;
   // Answered by the broker after the messages before it: then they are done.
@@ -307,13 +310,28 @@ int Forget(const Command& c, const CtlServices& s) {
     }
   }
   const auto topics = ChannelRetainedTopics(config.discoveryPrefix, config.prefix, MachineId(), id);
-  client->Subscribe(waiter.echo);
-  for (const std::string& topic : topics) client->Publish(topic, "", true);
-  client->Publish(waiter.echo, "done", false);
-  {
+  const auto round = [&](int n) {
+    client->Publish(waiter.echo, "done", false);
     std::unique_lock lock(waiter.mutex);
-    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.echoed; });
+    waiter.changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiter.echoed >= n; });
+  };
+  // The device config goes on with the device's other channels: it is read,
+  // and published again without this channel's entities.
+  {
+    std::lock_guard lock(waiter.mutex);
+    waiter.device = DeviceConfigTopic(config.discoveryPrefix, MachineId(), config.prefix, DeviceKeyOf(id));
   }
+  client->Subscribe(waiter.echo);
+  client->Subscribe(waiter.device);
+  round(1);
+  std::string devicePayload;
+  {
+    std::lock_guard lock(waiter.mutex);
+    devicePayload = waiter.devicePayload;
+  }
+  if (!devicePayload.empty()) client->Publish(waiter.device, DeviceConfigWithout(devicePayload, id), true);
+  for (const std::string& topic : topics) client->Publish(topic, "", true);
+  round(2);
   client->Stop({}, {});
   *s.out << "forgot " << c.id << " under " << config.prefix << " (" << topics.size()
          << " retained topics emptied)\n";

@@ -33,6 +33,7 @@ struct Found {
   int version = 0;
   BoardState state;
   hid_device* handle = nullptr;
+  std::string manufacturer, product;
 };
 
 std::string Narrow(const wchar_t* text) {
@@ -80,7 +81,9 @@ std::vector<Found> Enumerate(const std::function<bool(const std::string&)>& skip
                  std::string(error ? std::strerror(error) : "unknown error") + ")"});
       continue;
     }
-    Found f{d->path, relays, d->release_number, {}, handle};
+    Found f{d->path, relays, d->release_number, {}, handle,
+            d->manufacturer_string ? Narrow(d->manufacturer_string) : std::string(),
+            Narrow(d->product_string)};
     if (ReadReport(handle, &f.state)) {
       found.push_back(std::move(f));
     } else {
@@ -115,6 +118,8 @@ std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
     b.id = f.state.id;
     b.relays = f.relays;
     b.version = f.version;
+    b.manufacturer = f.manufacturer;
+    b.product = f.product;
     b.handle.reset(f.handle);
     if (m_only != kAll && b.id != m_only) continue;
     b.location = LocationOf(b.path);
@@ -143,6 +148,8 @@ std::vector<DriverDevice> CHidRelayDriver::Enumerate() {
     d.name = b.shared ? b.id + "@" + b.location : b.id;
     for (int r = 1; r <= b.relays; ++r) d.channels.push_back(std::to_string(r));
     d.version = b.version;
+    d.manufacturer = b.manufacturer;
+    d.model = b.product;
     d.serial = b.shared ? SerialOf(b.id, b.location) : SerialOf(b.id);
     devices.push_back(std::move(d));
   }

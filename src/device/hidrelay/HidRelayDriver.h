@@ -46,6 +46,7 @@ class CHidRelayDriver : public IDriver {
     bool shared = false;  // another board has the same id
     int relays = 0;
     int version = 0;
+    std::string manufacturer, product;  // the USB strings
     Handle handle;
     int64_t retryAt = 0;  // when a lost board is looked for next
   };
