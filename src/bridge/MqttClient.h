@@ -104,6 +104,8 @@ class CMqttClient : public IMqttClient {
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
   static void OnLog(mosquitto*, void* self, int level, const char* text);
   std::string Where() const;
+  // The one line for a failed TLS handshake, with the setting to check.
+  std::string TlsFailure(const std::string& what) const;
   void ReloadPassword(mosquitto* mosq);
 
   MqttConfig m_config;
