@@ -114,6 +114,13 @@ std::vector<std::string> CMqttBridge::Subscriptions() const {
   return topics;
 }
 
+std::vector<std::string> CMqttBridge::RetainedOnlySubscriptions() const {
+  std::vector<std::string> topics{m_prefix + "/+/" + kTopicState,
+                                  m_discoveryPrefix + "/+/" + m_node + "/+/config"};
+  if (m_legacyNode != m_node) topics.push_back(m_discoveryPrefix + "/+/" + m_legacyNode + "/+/config");
+  return topics;
+}
+
 // ---- the network thread ----
 
 void CMqttBridge::OnConnected() {
@@ -442,7 +449,13 @@ void CMqttBridge::HandleMessage(const MqttMessage& message) {
     return;
   }
   if (message.topic == m_syncTopic) {
-    if (m_owner == Owner::kUnknown) Decide();
+    if (m_owner != Owner::kUnknown) return;
+    Decide();
+    // What these bring live is this instance's own echo: every state it
+    // publishes would come back and wake both threads in the middle of the
+    // next command. Their retained messages, all this connect wanted, are in.
+    if (m_transport)
+      for (const std::string& topic : RetainedOnlySubscriptions()) m_transport->Unsubscribe(topic);
     return;
   }
   if (m_owner == Owner::kRefused) return;

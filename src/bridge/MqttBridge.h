@@ -78,6 +78,9 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
 
   // The topics subscribed on every connect.
   std::vector<std::string> Subscriptions() const;
+  // Those of them wanted for their retained messages only: given up once the
+  // connect's sync echo is in.
+  std::vector<std::string> RetainedOnlySubscriptions() const;
 
  private:
   struct Channel {

@@ -140,6 +140,11 @@ bool CMqttClient::Subscribe(const std::string& pattern) {
   return mosquitto_subscribe(m_mosq, nullptr, pattern.c_str(), kQos) == MOSQ_ERR_SUCCESS;
 }
 
+bool CMqttClient::Unsubscribe(const std::string& pattern) {
+  if (!m_mosq) return false;
+  return mosquitto_unsubscribe(m_mosq, nullptr, pattern.c_str()) == MOSQ_ERR_SUCCESS;
+}
+
 void CMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
   auto* c = static_cast<CMqttClient*>(self);
   if (rc == 0) {

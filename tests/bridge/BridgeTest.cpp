@@ -172,10 +172,14 @@ TEST_F(Bridge, EmptiesWhatGoneChannelsLeftOnTheBroker) {
 TEST_F(Bridge, ReconnectRepublishesAndALateDeviceIsReadAgain) {
   Start(1);
   net.published.clear();
+  net.unsubscribed.clear();
   bridge.OnConnected();
   queue.Run();
   bridge.HandleMessage({bridge.SyncTopic(), "sync", false});
   EXPECT_EQ(net.subscribed, bridge.Subscriptions());
+  // Past the sync, its own states would only come back as echoes.
+  EXPECT_EQ(net.unsubscribed, bridge.RetainedOnlySubscriptions());
+  EXPECT_EQ(net.unsubscribed[0], std::string(kPrefix) + "/+/state");
   EXPECT_EQ(net.Last(std::string(kPrefix) + "/status"), "online");
   EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
 
