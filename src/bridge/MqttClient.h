@@ -74,8 +74,8 @@ class IMqttClient : public IMqttTransport {
   // stock broker (Nagle on its side) held the next command up to 40 ms behind
   // it; everything is published again on every connect anyway. Subscriptions
   // stay at QoS 1: the acknowledgement of a command goes out at once and
-  // carries the TCP acknowledgement of its segment with it (measured: p99
-  // 8.8-12.0 ms against 11.5-12.9 ms with QoS 0, under the same load).
+  // carries the TCP acknowledgement of its segment with it (p99 8.8-12.0 ms
+  // against 11.5-12.9 ms with QoS 0 on a loaded machine: within its noise).
   virtual void SetPublishQos(int qos) = 0;
   // Reads the password file again and, while not connected, tries at once
   // (SIGHUP).
