@@ -1,7 +1,7 @@
 // What a broker has answered so far, for a short-lived client that waits for
 // it: whether the connection is up, the first answer (connected or a
-// problem), the last problem, and whether a message on one watched topic
-// has arrived. The client's thread calls the handler; the caller waits.
+// problem), the last problem, how many messages on one watched topic have
+// arrived, and what the broker keeps retained on one kept topic. The client's thread calls the handler; the caller waits.
 #pragma once
 
 #include <chrono>
@@ -22,6 +22,8 @@ class CBrokerAnswers : public IMqttHandler {
     bool connected = false;
     std::string problem;   // the last problem
     bool watched = false;  // a message on the watched topic
+    int watchedCount = 0;  // how many
+    std::string kept;      // the retained payload of the kept topic
   };
 
   explicit CBrokerAnswers(std::string watched = {}) : m_watchedTopic(std::move(watched)) {}
@@ -33,13 +35,25 @@ class CBrokerAnswers : public IMqttHandler {
     });
   }
   void OnMessage(const MqttMessage& message) override {
-    Note([&] { m_seen.watched |= !m_watchedTopic.empty() && message.topic == m_watchedTopic; });
+    Note([&] {
+      if (!m_watchedTopic.empty() && message.topic == m_watchedTopic) {
+        m_seen.watched = true;
+        ++m_seen.watchedCount;
+      }
+      if (message.retained && !m_keptTopic.empty() && message.topic == m_keptTopic)
+        m_seen.kept = message.payload;
+    });
   }
   void OnProblem(const std::string& text) override {
     Note([&] {
       First(false, text);
       m_seen.problem = text;
     });
+  }
+
+  // Keeps the retained payload of `topic` (subscribe to it after this).
+  void Keep(const std::string& topic) {
+    Note([&] { m_keptTopic = topic; });
   }
 
   // Waits until `done(seen)` holds or `timeout` has passed; what was seen by
@@ -66,6 +80,7 @@ class CBrokerAnswers : public IMqttHandler {
   }
 
   const std::string m_watchedTopic;
+  std::string m_keptTopic;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   Seen m_seen;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 
 #include "app/StartUpSteps.h"
 #include "app/ToggraDlg.h"
@@ -22,6 +23,7 @@ constexpr int kUnsettledTicks = 40;
 // How far a phase's end may move between two publications of its seconds
 // before it counts as a new phase.
 constexpr int64_t kEndsSlack = 1;
+constexpr const char* kClassicManufacturer = "Arvendal GmbH";
 
 void WriteStderr(const std::string& line) {
   std::fprintf(stderr, "toggra: mqtt: %s\n", line.c_str());
@@ -112,6 +114,13 @@ std::vector<std::string> CMqttBridge::Subscriptions() const {
   return topics;
 }
 
+std::vector<std::string> CMqttBridge::RetainedOnlySubscriptions() const {
+  std::vector<std::string> topics{m_prefix + "/+/" + kTopicState,
+                                  m_discoveryPrefix + "/+/" + m_node + "/+/config"};
+  if (m_legacyNode != m_node) topics.push_back(m_discoveryPrefix + "/+/" + m_legacyNode + "/+/config");
+  return topics;
+}
+
 // ---- the network thread ----
 
 void CMqttBridge::OnConnected() {
@@ -178,6 +187,10 @@ void CMqttBridge::TakeOver() {
   m_owner = Owner::kOwn;
   Publish(ClaimTopic(), ClaimText(), true);
   Publish(StatusTopic(), kPayloadOnline, true);
+  // Configs of earlier versions first: an entity moves into its device
+  // before the device config names it.
+  RemoveStale();
+  PublishAllDevices();
   // The broker may have lost everything (restarted without persistence).
   for (size_t i = 0; i < m_channels.size(); ++i) {
     m_channels[i].state.clear();
@@ -185,7 +198,6 @@ void CMqttBridge::TakeOver() {
     m_channels[i].ends = -1;
     PublishChannel(i);
   }
-  RemoveStale();
   for (const std::string& topic : m_retainedCommands) Publish(topic, "", true);
   m_retainedCommands.clear();
 }
@@ -194,10 +206,11 @@ void CMqttBridge::OnColumnsReset(const CToggraDlg& dlg) {
   (void)dlg;
   RebuildChannels();
   m_haveColumns = true;
-  for (size_t i = 0; i < m_channels.size(); ++i) PublishChannel(i);
   // A device that was missing and is back is no longer missing.
   for (const Channel& c : m_channels) m_missing.erase(c.id);
   RemoveStale();
+  PublishAllDevices();
+  for (size_t i = 0; i < m_channels.size(); ++i) PublishChannel(i);
   for (const std::string& id : m_missing)
     Publish(m_prefix + "/" + id + "/" + kTopicAvailability, kPayloadOffline, true);
 }
@@ -224,7 +237,7 @@ void CMqttBridge::OnColumnChanged(const CToggraDlg& dlg, int i, unsigned what) {
     const std::string caption = CaptionOf(i);
     if (caption != m_channels[k].discovery.caption) {
       m_channels[k].discovery.caption = caption;
-      PublishDiscovery(k);
+      PublishDevice(m_channels[k].device);
     }
   }
 }
@@ -239,7 +252,17 @@ void CMqttBridge::RebuildChannels() {
     Channel c;
     c.id = TopicIdOfRecord(d, i);
     c.trafficLight = d.m_trafficLight != 0;
-    c.discovery = {c.id, m_machine, CaptionOf(i), c.trafficLight, r.m_usbType, r.m_version, r.m_serial};
+    c.device = DeviceKeyOf(c.id);
+    c.discovery = {c.id, m_machine, CaptionOf(i), c.trafficLight, r.m_version, {}, {}};
+    if (auto* lib = dynamic_cast<CBackendPivlink*>(d.m_device.get()); lib && !d.m_simulation) {
+      const DeviceHardware hardware = lib->Hardware(r.m_devNo);
+      c.discovery.manufacturer = hardware.manufacturer;
+      c.discovery.model = hardware.model;
+    } else if (d.m_simulation) {
+      // The simulation stands for the classic devices.
+      c.discovery.manufacturer = kClassicManufacturer;
+      c.discovery.model = "USB type " + std::to_string(r.m_usbType);
+    }
     // Two columns of one channel would share topics: only the first gets
     // them. Channels stay index for index with the records.
     c.shadow = m_byId.count(c.id) != 0;
@@ -259,23 +282,37 @@ std::string CMqttBridge::CaptionOf(int i) const {
   const std::string id = TopicIdOfRecord(d, i);
   if (d.m_groupMode || i >= d.ShownColumns()) return id;
   const CControl* box = d.FindControl(kIdGroupBox + i);
-  return box && !box->text.empty() ? box->text : id;
+  if (!box || box->text.empty()) return id;
+  // The caption a column gets when nobody named it (its serial number, or
+  // "Simulation") names no entity: the entity is then called after the channel.
+  const SwitchRecord& r = d.m_records[i];
+  const ChannelRow* row = ChannelRowOf(r.m_switchId);
+  const std::string serialCaption = std::to_string(r.m_serial) + (row ? row->suffix : "");
+  if (box->text == serialCaption || box->text == kStrSimulation) return id;
+  return box->text;
 }
 
 void CMqttBridge::PublishChannel(size_t i) {
   if (m_channels[i].shadow) return;
   Publish(ChannelTopic(i, kTopicKind), m_channels[i].trafficLight ? kKindTrafficLight : kKindSwitch,
           true);
-  PublishDiscovery(i);
   PublishState(i);
   PublishCountdown(i);
 }
 
-void CMqttBridge::PublishDiscovery(size_t i) {
-  if (m_channels[i].shadow) return;
-  for (const DiscoveryConfig& config :
-       DiscoveryConfigs(m_discoveryPrefix, m_prefix, m_channels[i].discovery))
-    Publish(config.topic, config.payload, true);
+void CMqttBridge::PublishDevice(const std::string& key) {
+  std::vector<DiscoveryChannel> channels;
+  for (const Channel& c : m_channels)
+    if (!c.shadow && c.device == key) channels.push_back(c.discovery);
+  if (channels.empty()) return;
+  const DiscoveryConfig config = DeviceConfig(m_discoveryPrefix, m_prefix, channels);
+  Publish(config.topic, config.payload, true);
+}
+
+void CMqttBridge::PublishAllDevices() {
+  std::set<std::string> done;
+  for (const Channel& c : m_channels)
+    if (!c.shadow && done.insert(c.device).second) PublishDevice(c.device);
 }
 
 void CMqttBridge::ScheduleReadBack(size_t i) {
@@ -344,13 +381,18 @@ void CMqttBridge::PublishCountdown(size_t i) {
 void CMqttBridge::RemoveStale() {
   if (!m_haveColumns || m_owner != Owner::kOwn) return;
   std::set<std::string> current;
+  std::map<std::string, std::string> entities;  // per-entity config topic: device
   for (const Channel& c : m_channels) {
     if (c.shadow) continue;
     for (const char* leaf : {kTopicState, kTopicCountdown, kTopicKind, kTopicAvailability, kTopicEnds})
       current.insert(m_prefix + "/" + c.id + "/" + leaf);
-    for (const DiscoveryConfig& config : DiscoveryConfigs(m_discoveryPrefix, m_prefix, c.discovery))
-      current.insert(config.topic);
+    for (const std::string& topic : EntityConfigTopics(m_discoveryPrefix, m_machine, m_prefix, c.id))
+      entities[topic] = c.device;
   }
+  // The per-entity configs of the previous version move into the device
+  // configs: each is told so, the device config follows, then they are emptied.
+  std::set<std::string> moved;
+  std::vector<std::string> migrated;
   // What earlier versions published (ids of the settings prefix, configs under
   // the old node id) is emptied once. A channel of ours that this run lacks
   // (its device is missing) keeps its topics and configs and shows offline.
@@ -368,11 +410,20 @@ void CMqttBridge::RemoveStale() {
         Publish(m_prefix + "/" + id + "/" + gone, "", true);
       continue;
     }
+    if (const auto it = entities.find(topic); it != entities.end()) {
+      Publish(topic, kMigratePayload, true);
+      moved.insert(it->second);
+      migrated.push_back(topic);
+      continue;
+    }
+    // Configs of a channel that is missing now stay as they are.
     std::string object;
     if (SplitDiscoveryTopic(topic, m_discoveryPrefix, m_legacyNode, &object) && m_legacyNode != m_node)
       Publish(topic, "", true);
   }
   m_seenRetained.clear();
+  for (const std::string& key : moved) PublishDevice(key);
+  for (const std::string& topic : migrated) Publish(topic, "", true);
 }
 
 void CMqttBridge::HandleMessage(const MqttMessage& message) {
@@ -398,14 +449,18 @@ void CMqttBridge::HandleMessage(const MqttMessage& message) {
     return;
   }
   if (message.topic == m_syncTopic) {
-    if (m_owner == Owner::kUnknown) Decide();
+    if (m_owner != Owner::kUnknown) return;
+    Decide();
+    // What these bring live is this instance's own echo: every state it
+    // publishes would come back and wake both threads in the middle of the
+    // next command. Their retained messages, all this connect wanted, are in.
+    if (m_transport)
+      for (const std::string& topic : RetainedOnlySubscriptions()) m_transport->Unsubscribe(topic);
     return;
   }
   if (m_owner == Owner::kRefused) return;
   if (message.topic == m_discoveryPrefix + "/status") {
-    if (message.payload == kPayloadOnline) {
-      for (size_t i = 0; i < m_channels.size(); ++i) PublishDiscovery(i);
-    }
+    if (message.payload == kPayloadOnline) PublishAllDevices();
     return;
   }
   std::string object;

@@ -78,11 +78,15 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
 
   // The topics subscribed on every connect.
   std::vector<std::string> Subscriptions() const;
+  // Those of them wanted for their retained messages only: given up once the
+  // connect's sync echo is in.
+  std::vector<std::string> RetainedOnlySubscriptions() const;
 
  private:
   struct Channel {
     std::string id;
     bool trafficLight = false;
+    std::string device;  // DeviceKeyOf(id)
     DiscoveryChannel discovery;
     std::string state;      // last published; empty: none yet
     int countdown = -1;     // last published; -1: none yet
@@ -101,7 +105,9 @@ class CMqttBridge : public IColumnObserver, public IMqttHandler {
   void Publish(const std::string& topic, const std::string& payload, bool retain);
   void RebuildChannels();
   void PublishChannel(size_t i);
-  void PublishDiscovery(size_t i);
+  // The device config of the channels with device key `key`.
+  void PublishDevice(const std::string& key);
+  void PublishAllDevices();
   void ScheduleReadBack(size_t i);
   // Publishes the read-back when it changed; true when it agrees with the
   // program's state.

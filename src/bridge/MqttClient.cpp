@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <mutex>
 
 namespace toggra {
@@ -96,7 +97,15 @@ bool CMqttClient::Start(std::string* reason) {
     *reason = Where() + ": " + (rc == MOSQ_ERR_EAI ? "host name not found" : MqttErrorText(rc));
     return false;
   }
-  if (rc != MOSQ_ERR_SUCCESS) {
+  // The library reports a TLS read or write that failed as errno EPROTO.
+  const bool protocol = rc == MOSQ_ERR_PROTOCOL || rc == MOSQ_ERR_TLS || (rc == MOSQ_ERR_ERRNO && errno == EPROTO);
+  if (rc != MOSQ_ERR_SUCCESS && m_config.tls && protocol) {
+    // The broker was reached and ended the handshake: a broker that wants a
+    // client certificate ends it after ours is missing or not of its CA.
+    // No retry mends that.
+    m_tlsFailed = true;
+    m_handler.OnProblem(TlsFailure("the broker ended the handshake (" + MqttErrorText(rc) + ")"));
+  } else if (rc != MOSQ_ERR_SUCCESS) {
     m_handler.OnProblem(Where() + " not reachable (" + MqttErrorText(rc) + "); trying again");
     m_lossReported = true;
   }
@@ -129,6 +138,11 @@ bool CMqttClient::Publish(const std::string& topic, const std::string& payload, 
 bool CMqttClient::Subscribe(const std::string& pattern) {
   if (!m_mosq) return false;
   return mosquitto_subscribe(m_mosq, nullptr, pattern.c_str(), kQos) == MOSQ_ERR_SUCCESS;
+}
+
+bool CMqttClient::Unsubscribe(const std::string& pattern) {
+  if (!m_mosq) return false;
+  return mosquitto_unsubscribe(m_mosq, nullptr, pattern.c_str()) == MOSQ_ERR_SUCCESS;
 }
 
 void CMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
@@ -191,16 +205,32 @@ void CMqttClient::OnLog(mosquitto* mosq, void* self, int level, const char* text
     const long verify = SSL_get_verify_result(ssl);
     if (verify != X509_V_OK) why = X509_verify_cert_error_string(verify);
   }
-  std::string line = "TLS with " + c->Where() + " failed: ";
-  line += why.empty() ? std::string(text) : "the broker's certificate was not accepted: " + why;
-  line += " (check " + std::string(c->m_config.caFile.empty() ? "the system's CA store" : "the CA file " + c->m_config.caFile) +
-          "; TOGGRA_MQTT_CA_FILE); not trying again";
+  const std::string line =
+      c->TlsFailure(why.empty() ? std::string(text) : "the broker's certificate was not accepted: " + why);
   c->m_tlsFailed = true;
   std::lock_guard lock(c->m_textMutex);
   if (line != c->m_lastRefusal) {
     c->m_lastRefusal = line;
     c->m_handler.OnProblem(line);
   }
+}
+
+std::string CMqttClient::TlsFailure(const std::string& what) const {
+  // Which setting to look at: the broker's certificate is checked against the
+  // CA setting; a handshake the broker ends is about the client's certificate.
+  const bool ours = what.find("certificate required") != std::string::npos ||
+                    what.find("ended the handshake") != std::string::npos ||
+                    what.find("alert bad certificate") != std::string::npos ||
+                    what.find("alert unknown ca") != std::string::npos;
+  std::string check;
+  if (ours)
+    check = m_config.certFile.empty()
+                ? "the broker may want a client certificate: TOGGRA_MQTT_CERT_FILE, TOGGRA_MQTT_KEY_FILE"
+                : "the client certificate " + m_config.certFile + " (TOGGRA_MQTT_CERT_FILE)";
+  else
+    check = "check " + std::string(m_config.caFile.empty() ? "the system's CA store" : "the CA file " + m_config.caFile) +
+            "; TOGGRA_MQTT_CA_FILE";
+  return "TLS with " + Where() + " failed: " + what + " (" + check + "); not trying again";
 }
 
 void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {

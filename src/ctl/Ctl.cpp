@@ -274,10 +274,23 @@ int Forget(const Command& c, const CtlServices& s) {
     return kCtlExitDevice;
   }
   const auto topics = ChannelRetainedTopics(config.discoveryPrefix, config.prefix, MachineId(), id);
+  // The device config goes on with the device's other channels: it is read,
+  // and published again without this channel's entities. Each round ends
+  // with the echo, which the broker answers after what came before it.
+  const std::string device =
+      DeviceConfigTopic(config.discoveryPrefix, MachineId(), config.prefix, DeviceKeyOf(id));
+  answers.Keep(device);
+  const auto round = [&](int n) {
+    client->Publish(echo, "done", false);
+    return answers.WaitFor(std::chrono::seconds(5),
+                           [n](const CBrokerAnswers::Seen& a) { return a.watchedCount >= n; });
+  };
   client->Subscribe(echo);
+  client->Subscribe(device);
+  const std::string devicePayload = round(1).kept;
+  if (!devicePayload.empty()) client->Publish(device, DeviceConfigWithout(devicePayload, id), true);
   for (const std::string& topic : topics) client->Publish(topic, "", true);
-  client->Publish(echo, "done", false);
-  answers.WaitFor(std::chrono::seconds(5), [](const CBrokerAnswers::Seen& a) { return a.watched; });
+  round(2);
   client->Stop({}, {});
   *s.out << "forgot " << c.id << " under " << config.prefix << " (" << topics.size()
          << " retained topics emptied)\n";

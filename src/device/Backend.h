@@ -10,6 +10,13 @@
 
 namespace toggra {
 
+// What the hardware says of a device, for Home Assistant's device registry;
+// empty where it says nothing.
+struct DeviceHardware {
+  std::string manufacturer;
+  std::string model;
+};
+
 class CBackendPivlink : public CPivlink {
  public:
   // The DEVICE part of a channel's stable id `BACKEND:DEVICE:CHANNEL`: what
@@ -22,6 +29,11 @@ class CBackendPivlink : public CPivlink {
   virtual std::string ChannelName(int device, int channel) {
     (void)device;
     return std::to_string(channel + 1);
+  }
+  // Maker and model of a device, as far as the hardware tells.
+  virtual DeviceHardware Hardware(int device) {
+    (void)device;
+    return {};
   }
   // Waits (at most `limitMs`) until the writes given so far are carried out
   // and a reading taken after them is in; at once for a library that works

@@ -32,6 +32,12 @@ class CBenchPivlink : public CBackendPivlink {
   int ResetDevice(int device) override;
   // A bench device is named by its index in the file.
   std::string DeviceName(int device) override { return std::to_string(device); }
+  // The bench stands in for the classic devices.
+  DeviceHardware Hardware(int device) override {
+    const int type = GetUSBType(device);
+    if (type <= 0) return {};
+    return {"Arvendal GmbH", "USB type " + std::to_string(type)};
+  }
 
  private:
   // The device as the file has it now; null when the number is not one of

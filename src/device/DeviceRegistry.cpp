@@ -127,6 +127,11 @@ std::string CCompositePivlink::DeviceName(int device) {
   return s ? s->library->DeviceName(s->local) : std::string();
 }
 
+DeviceHardware CCompositePivlink::Hardware(int device) {
+  const Slot* s = Find(device);
+  return s ? s->library->Hardware(s->local) : DeviceHardware{};
+}
+
 std::string CCompositePivlink::ChannelName(int device, int channel) {
   const Slot* s = Find(device);
   return s ? s->library->ChannelName(s->local, channel) : std::string();

@@ -89,6 +89,7 @@ class CCompositePivlink : public CBackendPivlink {
   int ResetDevice(int device) override;
   std::string DeviceName(int device) override;
   std::string ChannelName(int device, int channel) override;
+  DeviceHardware Hardware(int device) override;
   bool Settle(int device, int limitMs) override;
 
   // The back-end name of a device ("" outside the list).

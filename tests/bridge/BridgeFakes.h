@@ -28,6 +28,11 @@ class FakeTransport : public IMqttTransport {
     subscribed.push_back(pattern);
     return true;
   }
+  bool Unsubscribe(const std::string& pattern) override {
+    unsubscribed.push_back(pattern);
+    return true;
+  }
+  std::vector<std::string> unsubscribed;
   // The payloads published to `topic`, in order.
   std::vector<std::string> To(const std::string& topic) const {
     std::vector<std::string> out;

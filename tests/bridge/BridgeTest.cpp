@@ -60,11 +60,11 @@ TEST_F(Bridge, AnnouncesEveryChannelWithItsReadBackState) {
   EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
   EXPECT_EQ(net.Last(Topic(1, "kind")), "switch");
   EXPECT_EQ(net.Last(Topic(1, "countdown")), "0");
-  EXPECT_NE(net.Last("homeassistant/switch/toggra_m1_toggra_2Fbox/08-1f-00001a2b/config")
-                .find("\"unique_id\":\"toggra_m1_08-1f-00001a2b\""),
-            std::string::npos);
-  EXPECT_NE(net.Last("homeassistant/button/toggra_m1_toggra_2Fbox/09-1f-00001a2b_run/config").find("toggra/box/09-1f-00001a2b/run"),
-            std::string::npos);
+  // One config for the device, sent once.
+  const std::string device = "homeassistant/device/toggra_m1_toggra_2Fbox_1f-00001a2b/config";
+  ASSERT_EQ(net.To(device).size(), 1u);
+  EXPECT_NE(net.Last(device).find("\"unique_id\":\"toggra_m1_08-1f-00001a2b\""), std::string::npos);
+  EXPECT_NE(net.Last(device).find("toggra/box/09-1f-00001a2b/run"), std::string::npos);
   for (const Published& p : net.published) EXPECT_TRUE(p.retain) << p.topic;
 
   // The device, not the command, decides what is published.
@@ -148,23 +148,38 @@ TEST_F(Bridge, EmptiesWhatGoneChannelsLeftOnTheBroker) {
   net.published.clear();
   const std::string gone = std::string(kPrefix) + "/37-01-00000005/state";
   const std::string goneConfig = "homeassistant/switch/toggra_box/37-01-00000005/config";
+  // The previous version's per-entity configs: one of this channel, one of
+  // a channel whose device is missing now.
+  const std::string entity = "homeassistant/switch/toggra_m1_toggra_2Fbox/08-1f-00001a2b/config";
+  const std::string missing = "homeassistant/switch/toggra_m1_toggra_2Fbox/hidrelay_3AX_3A1/config";
   bridge.HandleMessage({gone, "ON", true});
   bridge.HandleMessage({goneConfig, "{}", true});
   bridge.HandleMessage({Topic(0, "state"), "OFF", true});  // ours: kept
   bridge.HandleMessage({"homeassistant/switch/other_node/x/config", "{}", true});
+  bridge.HandleMessage({entity, "{}", true});
+  bridge.HandleMessage({missing, "{}", true});
   EXPECT_EQ(net.To(gone), std::vector<std::string>{""});
   EXPECT_EQ(net.To(std::string(kPrefix) + "/37-01-00000005/kind"), std::vector<std::string>{""});
   EXPECT_EQ(net.To(goneConfig), std::vector<std::string>{""});
-  EXPECT_EQ(net.published.size(), 4u);  // state, countdown, kind, config
+  // Migrated: told so, the device config, then emptied.
+  ASSERT_EQ(net.published.size(), 7u);  // state, countdown, kind, config; the migration
+  EXPECT_EQ(net.published[4].topic + " " + net.published[4].payload, entity + " " + kMigratePayload);
+  EXPECT_EQ(net.published[5].topic, "homeassistant/device/toggra_m1_toggra_2Fbox_1f-00001a2b/config");
+  EXPECT_EQ(net.published[6].topic + " " + net.published[6].payload, entity + " ");
+  EXPECT_TRUE(net.To(missing).empty());
 }
 
 TEST_F(Bridge, ReconnectRepublishesAndALateDeviceIsReadAgain) {
   Start(1);
   net.published.clear();
+  net.unsubscribed.clear();
   bridge.OnConnected();
   queue.Run();
   bridge.HandleMessage({bridge.SyncTopic(), "sync", false});
   EXPECT_EQ(net.subscribed, bridge.Subscriptions());
+  // Past the sync, its own states would only come back as echoes.
+  EXPECT_EQ(net.unsubscribed, bridge.RetainedOnlySubscriptions());
+  EXPECT_EQ(net.unsubscribed[0], std::string(kPrefix) + "/+/state");
   EXPECT_EQ(net.Last(std::string(kPrefix) + "/status"), "online");
   EXPECT_EQ(net.Last(Topic(0, "state")), "OFF");
 

@@ -124,12 +124,41 @@ TEST(MqttTopics, IdsPayloadsAndJson) {
   EXPECT_EQ(JsonString("K\xe4se \xc3\xa4 \xe2\x82 \xc0\xaf"),
             "\"K\xef\xbf\xbdse \xc3\xa4 \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd\"");
   EXPECT_EQ(SafeId("hidrelay:AB_c-1"), "hidrelay_3AAB_5Fc-1");
-  const auto configs = DiscoveryConfigs("homeassistant", "haus/Küche", {"bench:0:1", "m1", "Ampel", true, 8, 5, 8203});
-  ASSERT_EQ(configs.size(), 3u);
-  EXPECT_EQ(configs[0].topic, "homeassistant/select/toggra_m1_haus_2FK_C3_BCche/bench_3A0_3A1/config");
-  EXPECT_NE(configs[0].payload.find("\"unique_id\":\"toggra_m1_bench:0:1\""), std::string::npos);
-  EXPECT_NE(configs[0].payload.find("haus/Küche/bench:0:1/availability"), std::string::npos);
-  EXPECT_NE(configs[0].payload.find("\"options\":[\"red\",\"yellow\",\"green\",\"dark\"]"), std::string::npos);
+  EXPECT_EQ(DeviceKeyOf("gpio:%2Fdev%2Fgpiochip0:3"), "gpio:/dev/gpiochip0");
+  EXPECT_EQ(DeviceTitle("hidrelay:ABCDE", false), "Relaisplatine ABCDE");
+  EXPECT_EQ(DeviceTitle("usbhub:1-1.4", false), "USB-Hub 1-1.4");
+  EXPECT_EQ(DeviceTitle("plug:x", true), "plug x");
+}
+
+// One config per device; a one-channel device's main entity is the device.
+TEST(MqttDiscovery, OneConfigPerDeviceAndForgettingAChannelCutsItOut) {
+  const DiscoveryChannel light{"bench:0:1", "m1", "bench:0:1", true, 5, "Arvendal GmbH", "USB type 8"};
+  const DiscoveryConfig one = DeviceConfig("homeassistant", "haus/Küche", {light});
+  EXPECT_EQ(one.topic, "homeassistant/device/toggra_m1_haus_2FK_C3_BCche_bench_3A0/config");
+  EXPECT_NE(one.payload.find("{\"dev\":{\"identifiers\":[\"toggra_m1_bench 0\"],\"name\":\"Prüfstandsampel 0\","
+                             "\"manufacturer\":\"Arvendal GmbH\",\"model\":\"USB type 8\",\"hw_version\":\"5\"},"
+                             "\"o\":{\"name\":\"Toggra\""), std::string::npos) << one.payload;
+  EXPECT_NE(one.payload.find("\"cmps\":{\"1\":{\"p\":\"select\",\"name\":null,\"unique_id\":\"toggra_m1_bench:0:1\""),
+            std::string::npos) << one.payload;
+  EXPECT_NE(one.payload.find("haus/Küche/bench:0:1/availability"), std::string::npos);
+  EXPECT_NE(one.payload.find("\"options\":[\"red\",\"yellow\",\"green\",\"dark\"]"), std::string::npos);
+
+  // Two channels, one with a caption holding JSON's own characters.
+  DiscoveryChannel a{"hidrelay:AB:1", "m1", "Pumpe {\"1\"}", false, 0, {}, {}};
+  DiscoveryChannel b{"hidrelay:AB:2", "m1", "hidrelay:AB:2", false, 0, {}, {}};
+  const std::string two = DeviceConfig("ha", "p", {a, b}).payload;
+  EXPECT_EQ(two.find("manufacturer"), std::string::npos) << "nothing known, nothing said";
+  EXPECT_NE(two.find("\"name\":\"Relaisplatine AB\""), std::string::npos) << two;
+  EXPECT_NE(two.find("\"name\":\"Pumpe {\\\"1\\\"} Start/Stop\""), std::string::npos) << two;
+  EXPECT_NE(two.find("\"name\":\"Kanal 2\""), std::string::npos) << two;
+  const std::string cut = DeviceConfigWithout(two, "hidrelay:AB:1");
+  EXPECT_NE(cut.find("\"1\":{\"p\":\"switch\"},\"1_run\":{\"p\":\"button\"},\"1_countdown\":{\"p\":\"sensor\"},\"2\":{"),
+            std::string::npos) << cut;
+  EXPECT_EQ(cut.substr(0, cut.find("\"cmps\"")), two.substr(0, two.find("\"cmps\"")));
+  EXPECT_EQ(cut.back(), '}');
+  EXPECT_EQ(DeviceConfigWithout(cut, "hidrelay:AB:3"), cut);
+  EXPECT_EQ(DeviceConfigWithout(cut, "hidrelay:AB:2"), "") << "nothing left: the device goes";
+  EXPECT_EQ(DeviceConfigWithout("{\"cmps\":{\"1\":{\"p\":\"sw", "x:y:1"), "{\"cmps\":{\"1\":{\"p\":\"sw");
 }
 
 #ifdef TOGGRA_TEST_MQTT_BACKEND

@@ -80,18 +80,24 @@ class CBroker {
 class CWatcher : public IMqttHandler {
  public:
   explicit CWatcher(int port, const std::string& name = "watcher", const std::string& user = {},
-                    const std::string& password = {}) {
-    MqttConfig config;
-    config.host = "127.0.0.1";
-    config.port = port;
-    config.user = user;
-    config.password = password;
+                    const std::string& password = {})
+      : CWatcher(PlainConfig(port, user, password), name) {}
+  // With a configuration of its own (TLS, a client certificate).
+  CWatcher(const MqttConfig& config, const std::string& name) {
     m_client = std::make_unique<CMqttClient>(config, "test-" + name + "-" + std::to_string(::getpid()), *this);
     std::string reason;
     EXPECT_TRUE(m_client->Start(&reason)) << reason;
     EXPECT_TRUE(WaitUntil([this] { return m_subscribed.load(); }, 5s, 5ms));
   }
   ~CWatcher() override { m_client->Stop(); }
+  static MqttConfig PlainConfig(int port, const std::string& user, const std::string& password) {
+    MqttConfig config;
+    config.host = "127.0.0.1";
+    config.port = port;
+    config.user = user;
+    config.password = password;
+    return config;
+  }
 
   void OnConnected() override {
     m_client->Subscribe("#");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "bridge/HomeAssistant.h"
 #include "mqtt/BrokerSupport.h"
 
 namespace toggra::mqtt_test {
@@ -64,8 +65,8 @@ TEST_F(Field, ASecondInstanceOnTheSamePrefixRefusesAndErasesNothing) {
   ASSERT_TRUE(WaitUntil([&] {
     auto now = Retained("");
     const bool settled = now == before && now.count("toggra/raspberrypi/bench:0:2/ends") &&
-                         now.count("homeassistant/switch/toggra_machine-a_toggra_2Fraspberrypi/"
-                                   "bench_3A0_3A2/config");
+                         now.count("homeassistant/device/toggra_machine-a_toggra_2Fraspberrypi_"
+                                   "bench_3A0/config");
     before = std::move(now);
     return settled;
   }, 10s)) << before.size();
@@ -95,8 +96,7 @@ TEST_F(Field, TheIdOfToggraCtlIsTheTopicAndTheUniqueId) {
   ASSERT_EQ(out.rfind("bench:0:1\t", 0), 0u) << out;
   Headless("a", "toggra/a");
   ASSERT_TRUE(watch->WaitFor("toggra/a/bench:0:2/state", "OFF")) << Stderr("a");
-  const auto config =
-      watch->Last("homeassistant/switch/toggra_machine-a_toggra_2Fa/bench_3A0_3A2/config");
+  const auto config = watch->Last("homeassistant/device/toggra_machine-a_toggra_2Fa_bench_3A0/config");
   ASSERT_TRUE(config);
   EXPECT_NE(config->find("\"unique_id\":\"toggra_machine-a_bench:0:2\""), std::string::npos);
 
@@ -109,22 +109,26 @@ TEST_F(Field, TheIdOfToggraCtlIsTheTopicAndTheUniqueId) {
   EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 1}));
 }
 
-// 4. Discovery that Home Assistant takes: node ids of [a-zA-Z0-9_-], and a
-//    traffic light whose lamps disagree is unavailable, not an invalid option.
+// 4. Discovery that Home Assistant takes: one config for the device under a
+//    node id of [a-zA-Z0-9_-] with the machine id, the device named by what
+//    it is, its one entity by the device; a traffic light whose lamps
+//    disagree is unavailable, not an invalid option.
 TEST_F(Field, DiscoveryTopicsAndStatesHomeAssistantAccepts) {
   std::ofstream(bench) << BenchText({{8, 7, 3, 1, 0, 0, {1, 1, 0}}});
   Headless("k", "home/keller.pi Küche", {}, {"-A"});
   const std::string base = "home/keller.pi Küche/bench:0:1/";
   ASSERT_TRUE(watch->WaitFor(base + "availability", "offline")) << Stderr("k");
   EXPECT_FALSE(watch->Last(base + "state")) << *watch->Last(base + "state");
-  const std::regex valid("homeassistant/[a-z]+/[a-zA-Z0-9_-]+/[a-zA-Z0-9_-]+/config");
-  int configs = 0;
-  for (const std::string& topic : watch->Topics()) {
-    if (topic.rfind("homeassistant/", 0) != 0) continue;
-    ++configs;
-    EXPECT_TRUE(std::regex_match(topic, valid)) << topic;
-  }
-  EXPECT_EQ(configs, 3);
+  const std::regex valid("homeassistant/device/toggra_machine-k_[a-zA-Z0-9_-]+/config");
+  std::vector<std::string> configs;
+  for (const std::string& topic : watch->Topics())
+    if (topic.rfind("homeassistant/", 0) == 0) configs.push_back(topic);
+  ASSERT_EQ(configs.size(), 1u);
+  EXPECT_TRUE(std::regex_match(configs[0], valid)) << configs[0];
+  const std::string config = watch->Last(configs[0]).value_or("");
+  for (const char* part : {"\"name\":\"Prüfstandsampel 0\",\"manufacturer\":\"Arvendal GmbH\",\"model\":\"USB type 8\"",
+                           "\"o\":{\"name\":\"Toggra\",\"sw\":", "\"1\":{\"p\":\"select\",\"name\":null,"})
+    EXPECT_NE(config.find(part), std::string::npos) << part << " in " << config;
   for (const char* lamp : {" set 0 16 0", " set 0 17 0", " set 0 18 1"})
     ASSERT_EQ(::system((std::string(TOGGRA_BENCH_TOOL) + " " + bench + lamp).c_str()), 0);
   EXPECT_TRUE(watch->WaitFor(base + "state", "green", 8s)) << e2e::TempDir::Read(bench);
@@ -139,7 +143,7 @@ TEST_F(Field, ChannelsOfAMissingDeviceStayDiscoveredAndUnavailable) {
   first.Signal(SIGTERM);
   ASSERT_TRUE(e2e::CleanExit(first.WaitExit(5s)));
   const auto before = Retained("homeassistant/");
-  ASSERT_EQ(before.size(), 6u);
+  ASSERT_EQ(before.size(), 2u);
 
   std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {1}}});
   watch->Forget();
@@ -151,20 +155,48 @@ TEST_F(Field, ChannelsOfAMissingDeviceStayDiscoveredAndUnavailable) {
 }
 
 // 5. `toggra-ctl forget ID` removes a missing channel's entities for good.
+//    A channel of a device with others is cut out of the device's config;
+//    the device's last channel takes the config with it.
 TEST_F(Field, ForgetRemovesAChannelsTopicsAndEntities) {
-  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {1}}, {8, 2, 1, 0, 0, 0, {1}}});
+  std::ofstream(bench) << BenchText({{8, 1, 2, 0, 0, 0, {1, 1}}, {8, 2, 1, 0, 0, 0, {1}}});
   ChildProcess& p = Headless("f", "toggra/f");
   ASSERT_TRUE(watch->WaitFor("toggra/f/bench:1:1/state", "ON")) << Stderr("f");
   p.Signal(SIGTERM);
   ASSERT_TRUE(e2e::CleanExit(p.WaitExit(5s)));
+  const std::map<std::string, std::string> env{{"TOGGRA_MQTT", broker->Url()}, {"TOGGRA_MQTT_PREFIX", "toggra/f"},
+                                               {"TOGGRA_MACHINE_ID", "machine-f"}};
   std::string out;
-  ASSERT_EQ(Ctl({"forget", "bench:1:1"}, {{"TOGGRA_MQTT", broker->Url()}, {"TOGGRA_MQTT_PREFIX", "toggra/f"},
-                                          {"TOGGRA_MACHINE_ID", "machine-f"}}, &out),
-            0) << out;
+  ASSERT_EQ(Ctl({"forget", "bench:1:1"}, env, &out), 0) << out;
+  ASSERT_EQ(Ctl({"forget", "bench:0:2"}, env, &out), 0) << out;
   EXPECT_TRUE(Retained("toggra/f/bench:1:1/").empty());
+  EXPECT_TRUE(Retained("toggra/f/bench:0:2/").empty());
   const auto configs = Retained("homeassistant/");
-  EXPECT_EQ(configs.size(), 3u);  // those of bench:0:1
-  for (const auto& [topic, payload] : configs) EXPECT_NE(topic.find("bench_3A0_3A1"), std::string::npos) << topic;
+  ASSERT_EQ(configs.size(), 1u);
+  const std::string& config = configs.begin()->second;
+  EXPECT_EQ(configs.begin()->first, "homeassistant/device/toggra_machine-f_toggra_2Ff_bench_3A0/config");
+  EXPECT_NE(config.find("\"2\":{\"p\":\"switch\"},\"2_run\":{\"p\":\"button\"},\"2_countdown\":{\"p\":\"sensor\"}"),
+            std::string::npos) << config;
+  EXPECT_NE(config.find("\"1\":{\"p\":\"switch\",\"name\":\"Kanal 1\""), std::string::npos) << config;
+}
+
+// 4. The per-entity configs of the previous version move into the device
+//    config (each told so, then emptied); those of a missing device stay.
+TEST_F(Field, PerEntityConfigsMoveIntoTheDevice) {
+  const std::string node = "homeassistant/switch/toggra_machine-v_toggra_2Fv/";
+  const std::string present = node + "bench_3A0_3A1/config", absent = node + "hidrelay_3AX_3A1/config";
+  watch->Publish(present, "{\"unique_id\":\"toggra_machine-v_bench:0:1\"}", true);
+  watch->Publish(absent, "{\"unique_id\":\"toggra_machine-v_hidrelay:X:1\"}", true);
+  ASSERT_TRUE(watch->WaitFor(absent, "{\"unique_id\":\"toggra_machine-v_hidrelay:X:1\"}"));
+  std::ofstream(bench) << BenchText({{8, 1, 1, 0, 0, 0, {0}}});
+  Headless("v", "toggra/v");
+  ASSERT_TRUE(watch->WaitFor(present, "")) << Stderr("v");
+  EXPECT_EQ(watch->To(present), (std::vector<std::string>{"{\"unique_id\":\"toggra_machine-v_bench:0:1\"}",
+                                                          kMigratePayload, ""}));
+  const auto kept = Retained("homeassistant/");
+  EXPECT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept.count(absent), 1u);
+  EXPECT_NE(kept.at("homeassistant/device/toggra_machine-v_toggra_2Fv_bench_3A0/config").find("toggra_machine-v_bench:0:1"),
+            std::string::npos);
 }
 
 // 6. A retained command is carried out once and does not stay on the broker.
@@ -209,8 +241,7 @@ TEST_F(Field, ACaptionFromTheUsersConfigurationNamesTheEntity) {
   std::optional<std::string> entity;
   ASSERT_TRUE(WaitUntil([&] {
     for (const std::string& topic : watch->Topics())
-      if (topic.find("/switch/") != std::string::npos &&
-          topic.find("bench_3A0_3A2/config") != std::string::npos)
+      if (topic.find("/device/") != std::string::npos && topic.find("bench_3A0/config") != std::string::npos)
         entity = watch->Last(topic);
     return entity && !entity->empty();
   }, 10s)) << Stderr("c");

@@ -39,12 +39,11 @@ TEST_F(HeadlessBroker, PublishesDiscoveryAndStatesAndCarriesOutCommands) {
   ASSERT_TRUE(watch->WaitFor("toggra/a/status", "online")) << Stderr("a");
   const std::string c1 = "bench:0:1", c2 = "bench:0:2";
   ASSERT_TRUE(watch->WaitFor(T("a", c2, "state"), "OFF"));
-  for (const char* config : {"homeassistant/switch/toggra_testmachine_toggra_2Fa/bench_3A0_3A1/config",
-                             "homeassistant/button/toggra_testmachine_toggra_2Fa/bench_3A0_3A1_run/config",
-                             "homeassistant/sensor/toggra_testmachine_toggra_2Fa/bench_3A0_3A2_countdown/config"}) {
-    ASSERT_TRUE(watch->Last(config)) << config;
-    EXPECT_NE(watch->Last(config)->find("\"availability\""), std::string::npos);
-  }
+  const auto config = watch->Last("homeassistant/device/toggra_testmachine_toggra_2Fa_bench_3A0/config");
+  ASSERT_TRUE(config);
+  for (const char* component : {"\"1\":{\"p\":\"switch\"", "\"1_run\":{\"p\":\"button\"",
+                                "\"2_countdown\":{\"p\":\"sensor\"", "\"availability\""})
+    EXPECT_NE(config->find(component), std::string::npos) << component << " in " << *config;
 
   watch->Publish(T("a", c1, "set"), "ON");
   EXPECT_TRUE(watch->WaitFor(T("a", c1, "state"), "ON"));
@@ -77,7 +76,8 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   ChildProcess& p = Headless({"-A", "2", "1"}, "light");
   const std::string id = "bench:0:1";
   ASSERT_TRUE(watch->WaitFor(T("light", id, "state"), "red")) << Stderr("light");
-  ASSERT_TRUE(watch->Last("homeassistant/select/toggra_testmachine_toggra_2Flight/bench_3A0_3A1/config"));
+  ASSERT_NE(watch->Last("homeassistant/device/toggra_testmachine_toggra_2Flight_bench_3A0/config")
+                .value_or("").find("\"p\":\"select\""), std::string::npos);
   watch->Publish(T("light", id, "set"), "yellow");
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "yellow"));
   EXPECT_EQ(Bench()->devices[0].state, (std::vector<int>{0, 1, 0}));
@@ -120,7 +120,7 @@ TEST_F(HeadlessBroker, RepublishesAfterBrokerRestartAndLeavesItsWillWhenKilled) 
   broker->Start();  // without persistence: everything retained is gone
   EXPECT_TRUE(watch->WaitFor("toggra/w/status", "online", 10s));
   EXPECT_TRUE(watch->WaitFor("toggra/w/bench:0:1/state", "ON", 5s));
-  EXPECT_TRUE(watch->Last("homeassistant/switch/toggra_testmachine_toggra_2Fw/bench_3A0_3A1/config"));
+  EXPECT_TRUE(watch->Last("homeassistant/device/toggra_testmachine_toggra_2Fw_bench_3A0/config"));
   EXPECT_TRUE(p.Running());
   EXPECT_EQ(e2e::Count(e2e::Lines(Stderr("w")), "toggra: mqtt: MQTT broker 127.0.0.1:" +
                                                     std::to_string(broker->Port()) +

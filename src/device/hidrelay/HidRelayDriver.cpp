@@ -37,6 +37,7 @@ struct Found {
   BoardState state;  // for a clone: its name in `id`, no mask
   hid_device* handle = nullptr;
   std::string unsure;  // what was not understood about a clone
+  std::string manufacturer, productName;  // the USB strings
 };
 
 std::string Narrow(const wchar_t* text) {
@@ -101,7 +102,9 @@ std::vector<Found> Enumerate(const std::function<bool(const std::string&)>& skip
       continue;
     }
     Found f{d->path, protocol, d->vendor_id, d->product_id, relays, d->release_number, {},
-            handle, unsure};
+            handle, unsure,
+            d->manufacturer_string ? Narrow(d->manufacturer_string) : std::string(),
+            Narrow(product.c_str())};
     if (protocol != Protocol::kFeature) {
       f.state.id = CloneName(d->vendor_id, d->product_id, Narrow(d->serial_number),
                              LocationOf(d->path));
@@ -164,6 +167,8 @@ std::vector<DriverDevice> CHidRelayDriver::Take(const std::function<bool(const s
       b->relays = f.relays;
       b->version = f.version;
       b->protocol = f.protocol;
+      b->manufacturer = f.manufacturer;
+      b->product = f.productName;
       b->handle.reset(f.handle);
       if (!f.unsure.empty() && m_refusedReported.insert(f.path + " unsure").second)
         m_errors("hidrelay: " + b->id + " (" + f.path + ", " + UsbId(f.vendor, f.product) +
@@ -196,6 +201,8 @@ std::vector<DriverDevice> CHidRelayDriver::Take(const std::function<bool(const s
     for (int r = 1; r <= b->relays; ++r) d.channels.push_back(std::to_string(r));
     d.version = b->version;
     d.readBack = b->protocol == Protocol::kFeature;
+    d.manufacturer = b->manufacturer;
+    d.model = b->product;
     d.serial = b->shared ? SerialOf(b->id, b->location) : SerialOf(b->id);
     devices.push_back(std::move(d));
   }

@@ -53,6 +53,7 @@ class CHidRelayDriver : public IDriver {
     int relays = 0;
     int version = 0;
     hidrelay::Protocol protocol = hidrelay::Protocol::kFeature;
+    std::string manufacturer, product;  // the USB strings
     Handle handle;
     int64_t retryAt = 0;  // when a lost board is looked for next
   };

@@ -29,6 +29,9 @@ struct DriverDevice {
   int version = 0;
   int serial = 0;
   bool inverted = false;  // the value 0 switches the power on
+  // What the hardware says of itself (USB strings, ids); empty when nothing.
+  std::string manufacturer{};
+  std::string model{};
 };
 
 // One reading of all channels of a device: bit n is channel n (from 0).

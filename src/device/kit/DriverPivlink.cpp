@@ -362,6 +362,11 @@ std::string CDriverPivlink::ChannelName(int device, int channel) {
   return d->channels[static_cast<size_t>(channel)];
 }
 
+DeviceHardware CDriverPivlink::Hardware(int device) {
+  const DriverDevice* d = Facts(device);
+  return d ? DeviceHardware{d->manufacturer, d->model} : DeviceHardware{};
+}
+
 bool CDriverPivlink::Settle(int device, int limitMs) {
   if (!Facts(device) || m_workers.empty()) return true;
   return m_workers[static_cast<size_t>(device)]->Settle(std::chrono::milliseconds(limitMs));

@@ -64,6 +64,7 @@ class CDriverPivlink : public CBackendPivlink {
   int ResetDevice(int device) override;
   std::string DeviceName(int device) override;
   std::string ChannelName(int device, int channel) override;
+  DeviceHardware Hardware(int device) override;
   bool Settle(int device, int limitMs) override;
 
   IDriver& Driver() { return *m_driver; }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace toggra {
@@ -108,6 +109,10 @@ std::vector<DriverDevice> CUsbHubDriver::Enumerate() {
     for (const auto& ports : m_channels) device.channels.push_back(std::to_string(ports[0]));
   device.version = f.version;
   device.serial = HubSerial(m_entry.location);
+  // The USB ids: hubs rarely carry strings worth more.
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", f.vendor & 0xffff, f.product & 0xffff);
+  device.model = ids;
   return {device};
 }
 
