@@ -36,3 +36,17 @@ if(TARGET toggra_umockdev_main AND toggra_have_lcus)
                        ENVIRONMENT_MODIFICATION
                        "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
 endif()
+
+# The window program on a module and a board played on pseudo-terminals.
+if(TOGGRA_BUILD_TESTS AND TARGET toggra AND toggra_have_lcus AND toggra_have_modbus)
+  add_executable(toggra_tests_serialwindow
+                 ${CMAKE_SOURCE_DIR}/tests/device/serialwindow/SerialWindowTest.cpp)
+  target_include_directories(toggra_tests_serialwindow PRIVATE ${CMAKE_SOURCE_DIR}/tests/device
+                             ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(toggra_tests_serialwindow PRIVATE toggra_test_support GTest::gtest_main)
+  target_compile_definitions(toggra_tests_serialwindow PRIVATE
+    TOGGRA_EXECUTABLE="$<TARGET_FILE:toggra>")
+  add_dependencies(toggra_tests_serialwindow toggra)
+  gtest_discover_tests(toggra_tests_serialwindow DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+                       PROPERTIES TIMEOUT 60)
+endif()
