@@ -15,14 +15,16 @@ file with two 8-channel switches (16 columns), then measures:
   4. the broker stopped and started 10 times: time from its start until the
      status, all 16 states and both device configs are there again;
   5. resident memory and idle CPU (10 s) of --headless with 16 columns.
---quick shrinks every count for a trial run; --latency measures figure 1 only. Needs mosquitto, mosquitto_pub
-and mosquitto_sub. Not a test: nothing here passes or fails.
+--quick shrinks every count for a trial run; --latency measures figure 1 only. Needs mosquitto
+and mosquitto_sub (commands go out from a small client of its own, with
+TCP_NODELAY). Not a test: nothing here passes or fails.
 """
+import ctypes
 import os
-import random
 import shutil
 import signal
 import socket
+import select
 import statistics
 import subprocess
 import sys
@@ -124,19 +126,88 @@ class Subscriber:
 
 
 class Publisher:
-    """One mosquitto_pub -l per topic: each line written is one message."""
+    """A minimal MQTT 3.1.1 publisher on a plain socket with TCP_NODELAY, so
+    that a message leaves the moment send() hands it to the kernel (a client
+    without TCP_NODELAY may hold back-to-back messages behind Nagle until the
+    broker's delayed ACK, up to 40 ms). QoS 1: the PUBACKs are read and
+    dropped; nothing is resent (loopback loses nothing)."""
 
     def __init__(self, port, topic):
-        self.proc = subprocess.Popen(["mosquitto_pub", "-p", str(port), "-q", str(QOS), "-l", "-t", topic],
-                                     stdin=subprocess.PIPE, text=True, bufsize=1)
+        self.sock = socket.create_connection(("127.0.0.1", port), 5)
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.topic = topic.encode()
+        self.packet_id = 0
+        client_id = f"figures-{os.getpid()}-{id(self)}".encode()
+        body = (b"\x00\x04MQTT\x04\x02\x00\x3c"  # MQTT 3.1.1, clean session, keepalive 60 s
+                + len(client_id).to_bytes(2, "big") + client_id)
+        self.sock.sendall(self.packet(0x10, body))
+        connack = b""
+        while len(connack) < 4:
+            chunk = self.sock.recv(4 - len(connack))
+            assert chunk, "broker closed the connection"
+            connack += chunk
+        assert connack[0] == 0x20 and connack[3] == 0, f"CONNACK {connack!r}"
+        self.sock.setblocking(False)
+
+    @staticmethod
+    def packet(header, body):
+        n, length = len(body), b""
+        while True:
+            n, digit = divmod(n, 128)
+            length += bytes([digit | (0x80 if n else 0)])
+            if not n:
+                return bytes([header]) + length + body
 
     def send(self, payload):
-        self.proc.stdin.write(payload + "\n")
-        self.proc.stdin.flush()
+        self.drain()
+        self.packet_id = self.packet_id % 65535 + 1
+        body = len(self.topic).to_bytes(2, "big") + self.topic
+        if QOS:
+            body += self.packet_id.to_bytes(2, "big")
+        self.sock.setblocking(True)
+        self.sock.sendall(self.packet(0x30 | QOS << 1, body + payload.encode()))
+        self.sock.setblocking(False)
+
+    def drain(self):
+        """Reads what the broker sent (PUBACKs) without waiting."""
+        try:
+            while self.sock.recv(4096):
+                pass
+        except BlockingIOError:
+            pass
 
     def stop(self):
-        self.proc.stdin.close()
-        self.proc.wait()
+        self.drain()
+        self.sock.setblocking(True)
+        self.sock.sendall(b"\xe0\x00")  # DISCONNECT
+        self.sock.close()
+
+
+class FileWatch:
+    """Wakes when a file is written to (inotify IN_MODIFY), so that waiting for
+    the command log costs no CPU. Events that come while nobody waits stay
+    queued, so none is missed between a look at the size and the wait."""
+
+    IN_MODIFY = 0x2
+
+    def __init__(self, path):
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        if self.fd < 0 or libc.inotify_add_watch(self.fd, os.fsencode(path), self.IN_MODIFY) < 0:
+            raise OSError(ctypes.get_errno(), f"inotify on {path}")
+
+    def wait(self, timeout, also=()):
+        """Waits for a write or for one of the sockets in `also` to become readable."""
+        ready = select.select([self.fd, *also], [], [], timeout)[0]
+        if self.fd in ready:
+            try:
+                os.read(self.fd, 65536)
+            except BlockingIOError:
+                pass
+        return ready
+
+    def close(self):
+        os.close(self.fd)
 
 
 def bench_text():
@@ -157,7 +228,13 @@ def log_lines(path):
 
 
 def main():
-    folder = tempfile.mkdtemp(prefix="toggra-mqtt-figures-")
+    # The bench device rewrites its file (with fsync) after each command, on the
+    # thread that takes the next one; on a disk shared with other work that
+    # fsync alone can take 10 ms and more. The files live in memory (tmpfs)
+    # where there is one, so that the figures are the program's and not the
+    # disk's; TOGGRA_FIGURES_DIR names another folder.
+    shm = "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
+    folder = tempfile.mkdtemp(prefix="toggra-mqtt-figures-", dir=os.environ.get("TOGGRA_FIGURES_DIR", shm))
     bench = os.path.join(folder, "hardware.bench")
     log = os.path.join(folder, "commands.log")
     with open(bench, "w") as f:
@@ -174,21 +251,33 @@ def main():
     state = lambda i: f"{PREFIX}/{IDS[i]}/state"
     assert wait_for(lambda: all(sub.get(state(i)) for i in range(CHANNELS)), 10), "no states published"
 
-    # 1. set -> device command. The log is watched by its size (one stat per
-    # look, 0.1 ms apart), so that the watching takes little of the CPU the
-    # program and the broker need.
+    # 1. set -> device command: from handing the PUBLISH to the socket until
+    # the command log (written by the bench device at each SetSwitch) has
+    # grown. The script sleeps in select() on an inotify watch of the log
+    # meanwhile, so it takes no CPU from the program and the broker, and both
+    # times come from time.monotonic() (CLOCK_MONOTONIC, 1 ns resolution). The
+    # end is taken when the script has woken up, so its own wake-up counts
+    # against the figure, never for it.
     pub = Publisher(broker.port, f"{PREFIX}/{IDS[0]}/set")
+    assert wait_for(lambda: os.path.exists(log), 5), "no command log"
+    watch = FileWatch(log)
     time.sleep(0.3)
+    logged_before = len(log_lines(log))
     latencies = []
     on = False
-    size = lambda: os.stat(log).st_size if os.path.exists(log) else 0
     for _ in range(N_LATENCY):
-        before = size()
+        before = os.stat(log).st_size
         on = not on
         t0 = time.monotonic()
         pub.send("ON" if on else "OFF")
-        wait_for(lambda: size() > before, 2, 0.0001)
+        end = t0 + 2
+        while os.stat(log).st_size <= before and time.monotonic() < end:
+            if pub.sock in watch.wait(max(0, end - time.monotonic()), [pub.sock]):
+                pub.drain()
         latencies.append(time.monotonic() - t0)
+    watch.close()
+    logged = [l for l in log_lines(log)[logged_before:] if l.startswith("SetSwitch 0 16 ")]
+    assert len(logged) == N_LATENCY, f"{len(logged)} device commands logged for {N_LATENCY} sent"
     pub.stop()
     ms = lambda v: f"{v * 1e3:.2f} ms"
     print(f"set -> device command over {len(latencies)}: median {ms(statistics.median(latencies))}, "
