@@ -1,4 +1,5 @@
 #include "bridge/HomeAssistant.h"
+#include "bridge/MqttConfig.h"
 
 #include <algorithm>
 #include <array>
@@ -198,7 +199,12 @@ DiscoveryConfig DeviceConfig(const std::string& discoveryPrefix, const std::stri
   const auto add = [&](const std::string& id, const std::string& config) {
     components += (components.empty() ? "" : ",") + JsonString(id) + ":" + config;
   };
+  // Two instances of one machine bridge one channel only under two prefixes
+  // (an instance owns its prefix); a prefix of one's own is in the unique ids,
+  // so they stay apart. The default prefix adds nothing.
+  const std::string ownPrefix = prefix == DefaultTopicPrefix() ? "" : SafeId(prefix) + "_";
   for (const DiscoveryChannel& c : channels) {
+    const std::string uniqueStart = "toggra_" + c.machine + "_" + ownPrefix;
     std::string backend, device, channel;
     const bool stable = PartsOf(c.id, &backend, &device, &channel);
     // Entity names are relative to the device's: a caption the user gave, or
@@ -207,7 +213,7 @@ DiscoveryConfig DeviceConfig(const std::string& discoveryPrefix, const std::stri
     const std::string name = captioned ? c.caption : stable ? "Kanal " + channel : c.id;
     const std::string base = prefix + "/" + c.id + "/";
     const std::string availability = Availability(prefix, c.id);
-    const std::string uniqueBase = "toggra_" + c.machine + "_" + c.id;
+    const std::string uniqueBase = uniqueStart + c.id;
     const std::string component = ComponentBase(c.id);
     CJsonObject main;
     main.Text("p", c.trafficLight ? "select" : "switch")

@@ -10,7 +10,9 @@
 // 12 characters, the topic prefix and the device ("BACKEND:DEVICE").
 // Unique ids are "toggra_MACHINE_ID" with the whole machine id and the
 // channel's topic id, as in the per-entity configs of earlier versions, so
-// that Home Assistant keeps its entities when they move into the device.
+// that Home Assistant keeps its entities when they move into the device;
+// under a topic prefix other than the default, "toggra_MACHINE_PREFIX_ID"
+// (the prefix as in NODE), so that two instances never share one.
 #pragma once
 
 #include <string>

@@ -63,7 +63,7 @@ TEST_F(Bridge, AnnouncesEveryChannelWithItsReadBackState) {
   // One config for the device, sent once.
   const std::string device = "homeassistant/device/toggra_m1_toggra_2Fbox_1f-00001a2b/config";
   ASSERT_EQ(net.To(device).size(), 1u);
-  EXPECT_NE(net.Last(device).find("\"unique_id\":\"toggra_m1_08-1f-00001a2b\""), std::string::npos);
+  EXPECT_NE(net.Last(device).find("\"unique_id\":\"toggra_m1_toggra_2Fbox_08-1f-00001a2b\""), std::string::npos);
   EXPECT_NE(net.Last(device).find("toggra/box/09-1f-00001a2b/run"), std::string::npos);
   for (const Published& p : net.published) EXPECT_TRUE(p.retain) << p.topic;
 

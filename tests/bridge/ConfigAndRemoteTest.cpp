@@ -138,9 +138,13 @@ TEST(MqttDiscovery, OneConfigPerDeviceAndForgettingAChannelCutsItOut) {
   EXPECT_NE(one.payload.find("{\"dev\":{\"identifiers\":[\"toggra_m1_bench 0\"],\"name\":\"Prüfstandsampel 0\","
                              "\"manufacturer\":\"Arvendal GmbH\",\"model\":\"USB type 8\",\"hw_version\":\"5\"},"
                              "\"o\":{\"name\":\"Toggra\""), std::string::npos) << one.payload;
-  EXPECT_NE(one.payload.find("\"cmps\":{\"1\":{\"p\":\"select\",\"name\":null,\"unique_id\":\"toggra_m1_bench:0:1\""),
+  EXPECT_NE(one.payload.find("\"cmps\":{\"1\":{\"p\":\"select\",\"name\":null,\"unique_id\":\"toggra_m1_haus_2FK_C3_BCche_bench:0:1\""),
             std::string::npos) << one.payload;
   EXPECT_NE(one.payload.find("haus/Küche/bench:0:1/availability"), std::string::npos);
+  // Under the default prefix the unique ids carry no prefix.
+  EXPECT_NE(DeviceConfig("homeassistant", DefaultTopicPrefix(), {light})
+                .payload.find("\"unique_id\":\"toggra_m1_bench:0:1\""),
+            std::string::npos);
   EXPECT_NE(one.payload.find("\"options\":[\"red\",\"yellow\",\"green\",\"dark\"]"), std::string::npos);
 
   // Two channels, one with a caption holding JSON's own characters.

@@ -98,7 +98,7 @@ TEST_F(Field, TheIdOfToggraCtlIsTheTopicAndTheUniqueId) {
   ASSERT_TRUE(watch->WaitFor("toggra/a/bench:0:2/state", "OFF")) << Stderr("a");
   const auto config = watch->Last("homeassistant/device/toggra_machine-a_toggra_2Fa_bench_3A0/config");
   ASSERT_TRUE(config);
-  EXPECT_NE(config->find("\"unique_id\":\"toggra_machine-a_bench:0:2\""), std::string::npos);
+  EXPECT_NE(config->find("\"unique_id\":\"toggra_machine-a_toggra_2Fa_bench:0:2\""), std::string::npos);
 
   const std::map<std::string, std::string> remote{{"TOGGRA_MQTT", broker->Url()},
                                                   {"TOGGRA_DEVICES", "mqtt:toggra/a"}};
@@ -195,7 +195,7 @@ TEST_F(Field, PerEntityConfigsMoveIntoTheDevice) {
   const auto kept = Retained("homeassistant/");
   EXPECT_EQ(kept.size(), 2u);
   EXPECT_EQ(kept.count(absent), 1u);
-  EXPECT_NE(kept.at("homeassistant/device/toggra_machine-v_toggra_2Fv_bench_3A0/config").find("toggra_machine-v_bench:0:1"),
+  EXPECT_NE(kept.at("homeassistant/device/toggra_machine-v_toggra_2Fv_bench_3A0/config").find("toggra_machine-v_toggra_2Fv_bench:0:1"),
             std::string::npos);
 }
 
