@@ -233,10 +233,23 @@ std::string CMqttClient::TlsFailure(const std::string& what) const {
   return "TLS with " + Where() + " failed: " + what + " (" + check + "); not trying again";
 }
 
-void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
+void CMqttClient::OnDisconnect(mosquitto* mosq, void* self, int rc) {
   auto* c = static_cast<CMqttClient*>(self);
   c->m_connected = false;
   if (c->m_stopping || rc == 0) return;
+  // A TLS connection the broker closes before it ever answered a login: under
+  // TLS 1.3 a broker that wants a client certificate ends the handshake after
+  // the client thinks it done, and the alert may come after the close was
+  // seen. Named as the TLS failure it is, and not tried again, as after any.
+  const bool closedByBroker = rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_PROTOCOL;
+  if (c->m_config.tls && closedByBroker && c->m_connects == 0 && !c->m_tlsFailed.exchange(true)) {
+    mosquitto_disconnect(mosq);
+    const std::string line = c->TlsFailure("the broker ended the handshake");
+    std::lock_guard lock(c->m_textMutex);
+    c->m_lastRefusal = line;
+    c->m_handler.OnProblem(line);
+    return;
+  }
   if (!c->m_lossReported.exchange(true))
     c->m_handler.OnProblem(c->Where() + ": connection lost; reconnecting");
 }

@@ -127,9 +127,10 @@ class Hotplug : public ::testing::Test {
 
   TestDialog t;
   std::shared_ptr<Socket> a = std::make_shared<Socket>(), b = std::make_shared<Socket>();
-  std::unique_ptr<CToggraDlg> dlg;
+  // Before the dialog, which tells its observers when it ends.
   Queue queue;
   Resets observer;
+  std::unique_ptr<CToggraDlg> dlg;
   int64_t now = 1000;
   std::vector<std::function<void()>> background;
   std::unique_ptr<CHotplug> hotplug;

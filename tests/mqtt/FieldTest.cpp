@@ -79,9 +79,13 @@ TEST_F(Field, ASecondInstanceOnTheSamePrefixRefusesAndErasesNothing) {
   ASSERT_TRUE(status && WIFEXITED(*status)) << e2e::DescribeStatus(status);
   EXPECT_EQ(WEXITSTATUS(*status), 78);
   EXPECT_NE(Stderr("b").find("machine machine-a, process"), std::string::npos) << Stderr("b");
-  // Nothing of B's reached the broker but its probe, not even its last will.
-  for (const std::string& topic : watch->Topics())
-    if (topic.find("/claim/") == std::string::npos) EXPECT_EQ(topic.find("raspberrypi"), std::string::npos) << topic << " " << *watch->Last(topic);
+  // Nothing of B's reached the broker but its probe, not even its last will
+  // ("offline"); A, slow to start under a sanitizer, may still say "online".
+  for (const std::string& topic : watch->Topics()) {
+    if (topic.find("/claim/") != std::string::npos) continue;
+    if (topic == "toggra/raspberrypi/status" && *watch->Last(topic) == "online") continue;
+    EXPECT_EQ(topic.find("raspberrypi"), std::string::npos) << topic << " " << *watch->Last(topic);
+  }
   EXPECT_EQ(Retained(""), before);
 }
 
