@@ -95,7 +95,10 @@ TEST_F(HeadlessBroker, TrafficLightColoursAndARun) {
   EXPECT_TRUE(watch->WaitFor(T("light", id, "state"), "red", 5s));
   EXPECT_EQ(watch->Last(T("light", id, "countdown")), "0");
   // Home Assistant's sensor gets the end of each phase once, not every second.
-  const std::vector<std::string> ends = watch->To(T("light", id, "ends"));
+  std::vector<std::string> ends = watch->To(T("light", id, "ends"));
+  // Under load the end ("None") of the command before the run may arrive
+  // after Forget(); the run's own ends start with its green phase.
+  while (!ends.empty() && ends.front() == "None") ends.erase(ends.begin());
   ASSERT_GE(ends.size(), 3u);
   EXPECT_LE(ends.size(), 4u) << ends.size();
   EXPECT_EQ(ends.back(), "None");

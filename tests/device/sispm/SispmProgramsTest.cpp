@@ -103,6 +103,8 @@ TEST_F(SispmPrograms, TheWindowProgramShowsAndReadsBackTheStrip) {
   const auto stderrText = [&] { return TempDir::Read(dir.File("toggra.err")); };
   ASSERT_TRUE(WaitUntil([&] { return TempDir::Read(state) == "1 0 0 0 0 0 0 0"; }, 30s))
       << TempDir::Read(state) << stderrText();
+  // Start-up sends each outlet its state; a switch by hand comes after those.
+  ASSERT_TRUE(WaitUntil([&] { return strip.Sent().size() >= 4; }, 10s)) << strip.Sent().size();
   strip.SetMask(0b1000);  // by hand
   EXPECT_TRUE(WaitUntil([&] { return TempDir::Read(state) == "0 0 0 1 0 0 0 0"; }, 10s))
       << TempDir::Read(state) << stderrText();
