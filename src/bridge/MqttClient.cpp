@@ -218,8 +218,12 @@ void CMqttClient::OnLog(mosquitto* mosq, void* self, int level, const char* text
 std::string CMqttClient::TlsFailure(const std::string& what) const {
   // Which setting to look at: the broker's certificate is checked against the
   // CA setting; a handshake the broker ends is about the client's certificate.
+  // A reset or an early end of the stream is the broker ending it too (newer
+  // OpenSSL words a TLS 1.3 refusal that way when the alert is not read).
   const bool ours = what.find("certificate required") != std::string::npos ||
                     what.find("ended the handshake") != std::string::npos ||
+                    what.find("reset by peer") != std::string::npos ||
+                    what.find("unexpected eof") != std::string::npos ||
                     what.find("alert bad certificate") != std::string::npos ||
                     what.find("alert unknown ca") != std::string::npos;
   std::string check;
