@@ -245,7 +245,9 @@ void CMqttClient::OnDisconnect(mosquitto* mosq, void* self, int rc) {
   // TLS 1.3 a broker that wants a client certificate ends the handshake after
   // the client thinks it done, and the alert may come after the close was
   // seen. Named as the TLS failure it is, and not tried again, as after any.
-  const bool closedByBroker = rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_PROTOCOL;
+  const int error = errno;  // of the read or write that ended it
+  const bool closedByBroker = rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_PROTOCOL ||
+                              (rc == MOSQ_ERR_ERRNO && (error == ECONNRESET || error == EPIPE || error == EPROTO));
   if (c->m_config.tls && closedByBroker && c->m_connects == 0 && !c->m_tlsFailed.exchange(true)) {
     mosquitto_disconnect(mosq);
     const std::string line = c->TlsFailure("the broker ended the handshake");
